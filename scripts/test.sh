@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: installs what is missing, cross
+# builds the Windows side, builds the simulator, prepares the Wine prefix,
+# the virtual serial lines and a virtual display, then runs ctest.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/deps.sh"
+zeb_install_deps
+. "$root/scripts/wine-env.sh"
+
+cmake -S "$root" -B "$ZEB_BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
+cmake --build "$ZEB_BUILD/win" -j2
+if [ -f "$root/sim/CMakeLists.txt" ]; then
+  cmake -S "$root/sim" -B "$ZEB_BUILD/sim" >/dev/null
+  cmake --build "$ZEB_BUILD/sim" -j2
+fi
+
+"$root/scripts/wine-prefix.sh"
+cleanup() {
+  "$root/scripts/vports.sh" down || true
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+for n in $(seq 90 140); do [ -e /tmp/.X11-unix/X$n ] || break; done
+Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$n"
+wineserver -p >/dev/null 2>&1
+"$root/scripts/vports.sh" down >/dev/null 2>&1 || true
+"$root/scripts/vports.sh" up COM5:COM6 COM7:COM8
+
+cd "$ZEB_BUILD/win"
+ctest --output-on-failure -j1 "$@"

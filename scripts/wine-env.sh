@@ -1,0 +1,7 @@
+# Sourced: the project's own Wine prefix and quiet, prompt-free Wine.
+ZEB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export ZEB_BUILD=${ZEB_BUILD:-$ZEB_ROOT/build}
+export WINEPREFIX=${WINEPREFIX_ZEB:-$ZEB_BUILD/wine}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64

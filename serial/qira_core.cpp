@@ -1,0 +1,112 @@
+// Port object, named lock, declaration check and error collection.
+#include "qira_internal.h"
+
+#include <stdio.h>
+#include <string.h>
+
+const char QIRA__szLib[] = "QIRA__LIB";
+
+const QIRA__PLATFORM QIRA__SysReal = {
+    CreateFileA, SetupComm, GetCommState, SetCommState, GetCommTimeouts, SetCommTimeouts,
+    ReadFile, WriteFile, ClearCommError, PurgeComm, EscapeCommFunction, SetCommBreak,
+    ClearCommBreak, GetCommModemStatus, GetDefaultCommConfigA, EnumPortsA,
+};
+QIRA__PLATFORM QIRA__Sys = QIRA__SysReal;
+
+static const char szLockPrefix[] = "QIRA__Mutex_";
+
+static const char szUndeclared[] =
+    "Failure: \n\nA port structure given to functions of the QIRA lib\n"
+    " have to be initialized via QIRA_DECLARE(<identifier>)!\n";
+
+// Platform CE_ bits and the library flags they become, in reporting order.
+static const struct { DWORD ce; WORD le; } LineErrorMap[] = {
+    {CE_RXOVER, QIRA_LE_RXOVER}, {CE_OVERRUN, QIRA_LE_OVERRUN}, {CE_RXPARITY, QIRA_LE_PARITY},
+    {CE_FRAME, QIRA_LE_FRAME},   {CE_BREAK, QIRA_LE_BREAK},     {CE_TXFULL, QIRA_LE_TXFULL},
+    {CE_PTO, QIRA_LE_PTO},       {CE_IOE, QIRA_LE_IOE},         {CE_DNS, QIRA_LE_DNS},
+    {CE_OOP, QIRA_LE_OOP},       {CE_MODE, QIRA_LE_MODE},
+};
+
+HANDLE QIRA__Lock(QIRA_PORT *port)
+{
+    if (!port)
+        return NULL;
+    // The name is bounded by the precision, so an undeclared object with an
+    // unterminated name is never read past 248 characters.
+    char name[QIRA_MAX_NAME + 1];
+    int room = QIRA_MAX_NAME - (int)(sizeof(szLockPrefix) - 1);
+    snprintf(name, sizeof(name), "%s%.*s", szLockPrefix, room, port->szPort);
+    HANDLE lock = CreateMutexA(NULL, FALSE, name);
+    if (lock)
+        WaitForSingleObject(lock, INFINITE);
+    return lock;   // without a mutex the operation runs unlocked
+}
+
+void QIRA__Unlock(HANDLE lock)
+{
+    if (!lock)
+        return;
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+}
+
+bool QIRA__Finish(HANDLE lock, DWORD code)
+{
+    // Unlock first: releasing and closing must not disturb the code we leave.
+    QIRA__Unlock(lock);
+    SetLastError(code);
+    return code == 0;
+}
+
+void QIRA__Release(HANDLE lock)
+{
+    DWORD code = GetLastError();
+    QIRA__Unlock(lock);
+    SetLastError(code);
+}
+
+bool QIRA__CheckDeclared(QIRA_PORT *port)
+{
+    if (!port) {
+        SetLastError(ERROR_BAD_ARGUMENTS);
+        return false;
+    }
+    if (port->pszLib != QIRA__szLib) {
+        SetLastError(ERROR_BAD_ARGUMENTS);
+        MessageBoxA(NULL, szUndeclared, "QIRA_", MB_OK | MB_ICONERROR | MB_TOPMOST);
+        SetLastError(ERROR_BAD_ARGUMENTS);   // the box may have changed it
+        return false;
+    }
+    return true;
+}
+
+bool QIRA__CheckOpen(QIRA_PORT *port)
+{
+    if (!QIRA__CheckDeclared(port))
+        return false;
+    if (port->hCom == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return true;
+}
+
+bool QIRA__PollErrors(QIRA_PORT *port, COMSTAT *status)
+{
+    DWORD errors = 0;
+    if (!QIRA__Sys.ClearCommError(port->hCom, &errors, status))
+        return false;
+    for (const auto &m : LineErrorMap)
+        if (errors & m.ce)
+            port->wErrors |= m.le;
+    return true;
+}
+
+void QIRA__Reset(QIRA_PORT *port)
+{
+    if (port->hCom != NULL && port->hCom != INVALID_HANDLE_VALUE)
+        CloseHandle(port->hCom);
+    memset(port, 0, sizeof(*port));
+    port->hCom = INVALID_HANDLE_VALUE;
+    port->pszLib = QIRA__szLib;
+}

@@ -1,0 +1,166 @@
+// Reading and writing, purging and queue counts.
+#include "qira_internal.h"
+
+#include <string.h>
+
+#define ECHO_CHUNK 100
+
+bool QIRA__RawWrite(QIRA_PORT *port, const void *data, WORD length)
+{
+    if (length == QIRA_TEXT_LENGTH)
+        length = (WORD)strlen((const char *)data);
+    if (length == 0)
+        return true;
+    DWORD written = 0;
+    // A code left by the lock (ERROR_ALREADY_EXISTS from an existing mutex)
+    // must not pass for the reason of a short write.
+    SetLastError(0);
+    if (!QIRA__Sys.WriteFile(port->hCom, data, length, &written, NULL))
+        return false;
+    if (written < length) {
+        if (GetLastError() == 0)
+            SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+bool QIRA__RawRead(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+{
+    if (length == 0)
+        return true;
+    DWORD got = 0;
+    SetLastError(0);   // see QIRA__RawWrite
+    BOOL ok = QIRA__Sys.ReadFile(port->hCom, buffer, length, &got, NULL);
+    if (count)
+        *count = (WORD)got;
+    if (!ok)
+        return false;
+    if (got < length) {
+        if (GetLastError() == 0)
+            SetLastError(ERROR_READ_FAULT);
+        return false;
+    }
+    return true;
+}
+
+bool QIRA_Write(QIRA_PORT *port, const void *data, WORD length)
+{
+    HANDLE lock = QIRA__Lock(port);
+    if (!QIRA__CheckOpen(port))
+        return QIRA__Finish(lock, GetLastError());
+    if (!data)
+        return QIRA__Finish(lock, ERROR_BAD_ARGUMENTS);
+    // A break left on the line would swallow the data.
+    if (!QIRA_SetLines(port, QIRA_BREAK_OFF))
+        return QIRA__Finish(lock, GetLastError());
+    if (port->fEcho && QIRA_RxCount(port) != 0)
+        return QIRA__Finish(lock, QIRA_ERR_RX_NOT_EMPTY);
+    if (!QIRA__RawWrite(port, data, length))
+        return QIRA__Finish(lock, GetLastError());
+    if (!port->fEcho)
+        return QIRA__Finish(lock, 0);
+
+    const BYTE *sent = (const BYTE *)data;
+    DWORD left = length == QIRA_TEXT_LENGTH ? (DWORD)strlen((const char *)data) : length;
+    BYTE echo[ECHO_CHUNK];
+    while (left > 0) {
+        WORD chunk = (WORD)(left < ECHO_CHUNK ? left : ECHO_CHUNK), got = 0;
+        if (!QIRA_Read(port, echo, chunk, &got) || got < chunk)
+            return QIRA__Finish(lock, QIRA_ERR_ECHO);
+        left -= got;
+        if (memcmp(echo, sent, got) != 0)
+            return QIRA__Finish(lock, QIRA_ERR_ECHO);
+        sent += got;
+    }
+    return QIRA__Finish(lock, 0);
+}
+
+bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+{
+    HANDLE lock = QIRA__Lock(port);
+    if (count)
+        *count = 0;
+    if (!QIRA__CheckOpen(port))
+        return QIRA__Finish(lock, GetLastError());
+    if (!buffer)
+        return QIRA__Finish(lock, ERROR_BAD_ARGUMENTS);
+    if (length == 0)
+        return QIRA__Finish(lock, 0);
+    bool ok = QIRA__RawRead(port, buffer, length, count);
+    return QIRA__Finish(lock, ok ? 0 : GetLastError());
+}
+
+bool QIRA_ReadByte(QIRA_PORT *port, BYTE *byte, DWORD timeoutMs)
+{
+    HANDLE lock = QIRA__Lock(port);
+    BYTE scratch;
+    if (!byte)
+        byte = &scratch;
+    if (!QIRA__CheckOpen(port))
+        return QIRA__Finish(lock, GetLastError());
+    COMMTIMEOUTS saved, once;
+    memset(&saved, 0, sizeof(saved));
+    QIRA__Sys.GetCommTimeouts(port->hCom, &saved);
+    once = saved;
+    once.ReadIntervalTimeout = 0;
+    once.ReadTotalTimeoutMultiplier = 0;
+    once.ReadTotalTimeoutConstant = timeoutMs;
+    QIRA__Sys.SetCommTimeouts(port->hCom, &once);
+    bool got = QIRA__RawRead(port, byte, 1, NULL);
+    DWORD code = got ? 0 : GetLastError();
+    QIRA__Sys.SetCommTimeouts(port->hCom, &saved);
+    return QIRA__Finish(lock, code);
+}
+
+bool QIRA_WaitQuiet(QIRA_PORT *port, DWORD totalMs, DWORD gapMs)
+{
+    DWORD start = GetTickCount();
+    SetLastError(0);
+    while (QIRA_ReadByte(port, NULL, gapMs)) {
+        if (GetTickCount() - start > totalMs)   // unsigned: a tick wrap is harmless
+            return false;
+    }
+    return QIRA_RxCount(port) == 0;
+}
+
+static bool PurgeWith(QIRA_PORT *port, DWORD flags)
+{
+    HANDLE lock = QIRA__Lock(port);
+    if (!QIRA__CheckOpen(port))
+        return QIRA__Finish(lock, GetLastError());
+    bool ok = QIRA__Sys.PurgeComm(port->hCom, flags);
+    return QIRA__Finish(lock, ok ? 0 : GetLastError());
+}
+
+bool QIRA_Purge(QIRA_PORT *port)
+{
+    return PurgeWith(port, PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+bool QIRA_PurgeTx(QIRA_PORT *port)
+{
+    return PurgeWith(port, PURGE_TXABORT | PURGE_TXCLEAR);
+}
+
+// Queue counts leave the last error as the check or the platform set it.
+static LONG QueueCount(QIRA_PORT *port, bool receive)
+{
+    HANDLE lock = QIRA__Lock(port);
+    LONG count = -1;
+    COMSTAT cs;
+    if (QIRA__CheckOpen(port) && QIRA__PollErrors(port, &cs))
+        count = (LONG)(receive ? cs.cbInQue : cs.cbOutQue);
+    QIRA__Release(lock);
+    return count;
+}
+
+LONG QIRA_RxCount(QIRA_PORT *port)
+{
+    return QueueCount(port, true);
+}
+
+LONG QIRA_TxCount(QIRA_PORT *port)
+{
+    return QueueCount(port, false);
+}
