@@ -1,0 +1,3 @@
+#include "display.h"
+
+DISPLAY_INFO DI;

@@ -1,0 +1,180 @@
+// The communication thread: idle loop, measurement runs with a timed cycle,
+// parameter take-over and notifications to the main window.
+#include "link.h"
+
+#include "resource.h"
+
+#include <mmsystem.h>
+#include <string.h>
+
+#define IDLE_POLL_MS 50
+
+static void Notify(WORD event, WORD code, LPARAM lParam)
+{
+    PostMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(event, code), lParam);
+}
+
+bool Link_ApplyState(LONG request)
+{
+    if (request == REQ_NONE)
+        return false;
+    if (iThreadState <= TS_ENDING && request != TS_ENDED)
+        return false;   // stays pending
+    // Consume the pending request only if it is the one applied here: a
+    // request the window wrote in the meantime, or one still waiting while
+    // the thread moves on by itself (error, end of a single measurement),
+    // is taken on the next pass instead of being lost.
+    InterlockedCompareExchange(&iRequestedState, REQ_NONE, request);
+    if (request == iThreadState)
+        return false;
+    InterlockedExchange(&iThreadState, request);
+    LPARAM text = 0;
+    if (request == TS_ERROR) {
+        size_t n = strlen(szCommError) + 1;
+        HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, n);
+        if (block)
+            memcpy((void *)block, szCommError, n);
+        text = (LPARAM)block;
+    }
+    Notify(CN_STATE, (WORD)request, text);
+    return true;
+}
+
+void Link_RequestState(LONG state, bool wait)
+{
+    InterlockedExchange(&iRequestedState, state);
+    while (wait && Link_IsAlive() && iRequestedState != REQ_NONE)
+        Sleep(IDLE_POLL_MS);
+}
+
+bool Link_IsAlive()
+{
+    return iThreadState > TS_ENDED;
+}
+
+LONG Link_GetState()
+{
+    return iThreadState;
+}
+
+static WORD PollChangeFlags()
+{
+    return __atomic_load_n(&SG_Params.wChangeFlags, __ATOMIC_ACQUIRE);
+}
+
+// Copies the parameters for the next cycle. Out-of-range values from a
+// hand-edited settings file never reach the arrays.
+static void TakeParams()
+{
+    SG_Work.Params = SG_Params;
+    Link_BringIntoRange(&SG_Work.Params);
+}
+
+static void Publish()
+{
+    EnterCriticalSection(&csData);
+    SG_Shared = SG_Work;
+    LeaveCriticalSection(&csData);
+}
+
+static void IdlePass()
+{
+    EnterCriticalSection(&csParams);
+    bool closeLog = SG_Params.pLogFile && SG_Params.wLogMode == 0;
+    LeaveCriticalSection(&csParams);
+    if (closeLog)
+        SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, 0), 0);
+
+    if (PollChangeFlags()) {
+        EnterCriticalSection(&csParams);
+        WORD f = SG_Params.wChangeFlags;
+        SG_Params.wChangeFlags = 0;
+        if (f & CF_PARAMS) {
+            TakeParams();
+            SG_Work.fMinMaxValid = 0;
+            SG_Work.fDataValid = 0;
+        }
+        if (f & CF_RESET_MINMAX)
+            SG_Work.fMinMaxValid = 0;
+        LeaveCriticalSection(&csParams);
+        Publish();
+        Notify(CN_DATA, f, 0);
+    }
+    if (iThreadState <= TS_IDLE)
+        Sleep(IDLE_POLL_MS);
+}
+
+static void MeasurementRun(QIRA_PORT *port)
+{
+    if (Link_OpenPort(port, DTI.szComport)) {
+        Notify(CN_STATE, TS_PORT_OPENED, 0);
+    } else {
+        Link_Fail(IDS_ERR_OPEN_PORT);
+        Link_ApplyState(TS_ERROR);
+    }
+    EnterCriticalSection(&csParams);
+    int variant = SG_Params.ZEBproto;
+    DWORD delay = (DWORD)SG_Params.iCycleDelay;
+    LeaveCriticalSection(&csParams);
+    wCmdState = 0;
+    QIRA_Purge(port);
+
+    DWORD tStart = timeGetTime();
+    DWORD deadline = iThreadState == TS_SINGLE ? tStart : tStart + delay;
+    while (iThreadState > TS_IDLE) {
+        EnterCriticalSection(&csParams);
+        TakeParams();
+        delay = (DWORD)SG_Work.Params.iCycleDelay;
+        WORD f = SG_Params.wChangeFlags;
+        if (f)
+            SG_Work.fMinMaxValid = 0;
+        SG_Params.wChangeFlags = 0;
+        LeaveCriticalSection(&csParams);
+
+        memset(SG_Work.aiValue, 0, sizeof(SG_Work.aiValue));
+        if (Link_MeasureCycle(port, variant)) {
+            if (iThreadState == TS_SINGLE)
+                Link_ApplyState(TS_IDLE);
+            EnterCriticalSection(&csData);
+            SG_Work.fMinMaxValid = 1;
+            SG_Work.fDataValid = 1;
+            SG_Shared = SG_Work;
+            LeaveCriticalSection(&csData);
+            if (SG_Work.Params.pLogFile)
+                Log_WriteLine(SG_Work.Params.wLogMode, SG_Work.Params.pLogFile);
+        } else {
+            Link_ApplyState(TS_ERROR);
+        }
+
+        DWORD tEnd, remaining = deadline - timeGetTime();
+        if (remaining <= delay && iThreadState > TS_IDLE) {
+            Sleep(remaining);
+            tEnd = deadline;
+        } else {
+            tEnd = timeGetTime();
+        }
+        Notify(CN_DATA, f, (LPARAM)(tEnd - tStart));
+        tStart = tEnd;
+        deadline = tEnd + delay;
+        Link_ApplyState(iRequestedState);
+    }
+    if (variant == PROTO_B64 || variant == PROTO_B64_CONT) {
+        Link_PutByte(port, 'q');
+        wCmdState = 0;
+    }
+    QIRA_Close(port);
+}
+
+DWORD WINAPI Link_ThreadProc(LPVOID)
+{
+    InterlockedExchange(&iThreadState, TS_IDLE);
+    while (iThreadState > TS_ENDING) {
+        while (!Link_ApplyState(iRequestedState))
+            IdlePass();
+        if (iThreadState <= TS_IDLE)
+            continue;
+        MeasurementRun(&LinkPort);
+    }
+    Link_ApplyState(TS_ENDED);
+    return 0;
+}
