@@ -17,6 +17,7 @@ fi
 
 "$root/scripts/wine-prefix.sh"
 cleanup() {
+  pkill -f "zebsim --link $WINEPREFIX/" 2>/dev/null || true
   "$root/scripts/vports.sh" down || true
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true

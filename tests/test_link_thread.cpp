@@ -1,0 +1,284 @@
+// The communication thread from request to published data, against zebsim
+// on a virtual serial line, in every protocol variant.
+#include "link_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+// What zebsim --pattern sends, less the offset.
+static int PatternSignal(int beam, int rod)
+{
+    int v = 20 + 40 + (37 * beam + 11 * rod) % 200;
+    return (v > 255 ? 255 : v) - 20;
+}
+static int PatternFeedback(int beam, int rod)
+{
+    return 50 + (13 * beam + 5 * rod) % 150;
+}
+
+static void ExpectPattern(const SG_DATA &d, int first, int last, int rod)
+{
+    for (int b = first; b <= last; b++)
+        ASSERT_EQ(d.aiValue[b] - d.aiValue[0], PatternSignal(b, rod)) << "beam " << b;
+}
+
+struct LinkThread : testing::TestWithParam<int> {
+    LinkHarness h;
+    void SetUp() override { ResetLinkParams(GetParam()); }
+};
+
+TEST_P(LinkThread, SingleMeasurement)
+{
+    SimProcess sim("COM3", "--pattern --baud 115200");
+    ASSERT_TRUE(sim.ok);
+    h.Start();
+    ASSERT_TRUE(h.WaitData(1, 1000));   // the start-up flags are published at once
+    EXPECT_EQ(h.events[0].code, CF_PARAMS);
+    EXPECT_EQ(h.events[0].lParam, 0);
+    h.Clear();
+
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitData(1, 3000));
+    ASSERT_EQ(h.States(), (std::vector<int>{TS_SINGLE, TS_PORT_OPENED, TS_IDLE}));
+    EXPECT_EQ(h.events.back().event, CN_DATA);
+    const SG_DATA &d = *h.events.back().view;
+    EXPECT_EQ(d.fDataValid, 1);
+    EXPECT_EQ(d.aiValue[0], 20);
+    ExpectPattern(d, 1, 100, 0);
+    EXPECT_EQ(d.aiValue[101], 0);
+    EXPECT_LT(h.events.back().lParam, 1000);
+
+    h.Pump([] { return false; }, 100);
+    EXPECT_EQ(Link_GetState(), TS_IDLE);
+    EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
+    std::string trace = sim.Trace();
+    if (GetParam() == PROTO_OLD) {
+        EXPECT_NE(trace.find("request 80 00 01 00 64 00 00 61"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("quit q"), std::string::npos);
+    } else {
+        EXPECT_NE(trace.find("command ~s 0 1 100 0 0\nrecord 1"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("trigger"), std::string::npos) << trace;
+        EXPECT_NE(trace.find("quit q"), std::string::npos) << trace;
+    }
+}
+
+TEST_P(LinkThread, ContinuousCyclesKeepTheirPeriodAndEndWithQuit)
+{
+    SimProcess sim("COM3", "--baud 115200");
+    ASSERT_TRUE(sim.ok);
+    SG_Params.iCycleDelay = 150;
+    h.Start();
+    h.WaitData(1, 1000);
+    h.Clear();
+    Link_RequestState(TS_CONTINUOUS, false);
+    ASSERT_TRUE(h.WaitData(6, 5000));
+    EXPECT_EQ(h.States(), (std::vector<int>{TS_CONTINUOUS, TS_PORT_OPENED}));
+    size_t cycles = 0;
+    for (const auto &e : h.events)
+        if (e.event == CN_DATA && ++cycles > 1) {
+            EXPECT_GE(e.lParam, 145) << "cycle " << cycles;
+            EXPECT_LE(e.lParam, 200) << "cycle " << cycles;
+            EXPECT_EQ(e.view->fDataValid, 1);
+        }
+    Link_RequestState(TS_IDLE, false);
+    ASSERT_TRUE(h.WaitState(TS_IDLE, 2000));
+    h.Pump([] { return false; }, 100);
+    EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
+    std::string trace = sim.Trace();
+    if (GetParam() != PROTO_OLD) {
+        char trig = GetParam() == PROTO_B64 ? '1' : '2';
+        EXPECT_NE(trace.find(std::string("command ~s 0 1 100 0 0\n")), std::string::npos) << trace;
+        EXPECT_NE(trace.find(std::string("trigger ") + trig), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("command", trace.find("command") + 1), std::string::npos) << "one command only";
+        EXPECT_EQ(trace.substr(trace.rfind("quit q")), "quit q\n") << trace;
+    }
+}
+
+TEST_P(LinkThread, ChangesWhileIdlePublishAtOnceWithClearedFlags)
+{
+    SimProcess sim("COM3", "--pattern --baud 115200");
+    h.Start();
+    h.WaitData(1, 1000);
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitData(2, 3000));
+    EXPECT_EQ(h.Last(CN_DATA)->view->fDataValid, 1);
+    h.Clear();
+    EnterCriticalSection(&csParams);
+    SG_Params.iValueType = VT_RECEIVER;
+    SG_Params.wChangeFlags = CF_PARAMS;
+    LeaveCriticalSection(&csParams);
+    ASSERT_TRUE(h.WaitData(1, 500));
+    const Notification &n = h.events.back();
+    EXPECT_EQ(n.code, CF_PARAMS);
+    EXPECT_EQ(n.lParam, 0);
+    EXPECT_EQ(n.view->fDataValid, 0);
+    EXPECT_EQ(n.view->fMinMaxValid, 0);
+    EXPECT_EQ(n.view->Params.iValueType, VT_RECEIVER);
+
+    // The next measurement is of the new value type: no offset.
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitData(2, 3000));
+    const SG_DATA &d = *h.Last(CN_DATA)->view;
+    EXPECT_EQ(d.aiValue[0], 0);
+    for (int b = 1; b <= 100; b++)
+        ASSERT_EQ(d.aiValue[b], PatternFeedback(b, 0)) << b;
+}
+
+TEST_P(LinkThread, ResetDuringARunRestartsTheExtremes)
+{
+    SimProcess sim("COM3", "--baud 115200");   // living signals: extremes spread out
+    h.Start();
+    Link_RequestState(TS_CONTINUOUS, false);
+    ASSERT_TRUE(h.WaitData(8, 5000));
+    const SG_DATA &before = *h.Last(CN_DATA)->view;
+    int spread = 0;
+    for (int b = 1; b <= 100; b++)
+        spread += before.aiMax[b] - before.aiMin[b];
+    EXPECT_GT(spread, 0);
+    h.Clear();
+    EnterCriticalSection(&csParams);
+    SG_Params.wChangeFlags |= CF_RESET_MINMAX;
+    LeaveCriticalSection(&csParams);
+    const Notification *reset = nullptr;
+    // The cycle under way took its flags before the request; the next one carries it.
+    ASSERT_TRUE(h.Pump([&] {
+        for (const auto &e : h.events)
+            if (e.event == CN_DATA && e.code == CF_RESET_MINMAX)
+                reset = &e;
+        return reset != nullptr;
+    }, 2000));
+    for (int b = 1; b <= 100; b++) {
+        ASSERT_EQ(reset->view->aiMin[b], reset->view->aiValue[b]) << b;
+        ASSERT_EQ(reset->view->aiMax[b], reset->view->aiValue[b]) << b;
+    }
+    Link_RequestState(TS_ENDING, false);
+    ASSERT_TRUE(h.WaitState(TS_ENDED, 3000));
+    std::vector<int> s = h.States();
+    EXPECT_EQ(std::vector<int>(s.end() - 2, s.end()), (std::vector<int>{TS_ENDING, TS_ENDED}));
+    EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
+    if (GetParam() != PROTO_OLD) {
+        EXPECT_NE(sim.Trace().find("quit q"), std::string::npos);
+    }
+}
+
+TEST_P(LinkThread, RequestForContinuousDuringASingleMeasurementIsKept)
+{
+    SimProcess sim("COM3", "--baud 38400");
+    h.Start();
+    h.onEvent = [](const Notification &n) {
+        if (n.event == CN_STATE && n.code == TS_PORT_OPENED)
+            Link_RequestState(TS_CONTINUOUS, false);
+    };
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitData(5, 5000));
+    EXPECT_EQ(Link_GetState(), TS_CONTINUOUS);
+    std::vector<int> s = h.States();
+    EXPECT_EQ(s, (std::vector<int>{TS_SINGLE, TS_PORT_OPENED, TS_IDLE, TS_CONTINUOUS}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, LinkThread, testing::Values(PROTO_OLD, PROTO_B64, PROTO_B64_CONT),
+                         [](const testing::TestParamInfo<int> &i) {
+                             return std::string(i.param == 0 ? "Old" : i.param == 1 ? "B64" : "B64Cont");
+                         });
+
+struct FaultCase {
+    int variant;
+    const char *fault;
+    const char *text;
+};
+
+struct LinkFaults : testing::TestWithParam<FaultCase> {};
+
+TEST_P(LinkFaults, FaultEndsTheRunWithItsTextAndKeepsTheLastGoodData)
+{
+    const FaultCase &c = GetParam();
+    ResetLinkParams(c.variant);
+    SimProcess sim("COM3", std::string("--baud 115200 --fault-at 3 --fault ") + c.fault);
+    ASSERT_TRUE(sim.ok);
+    LinkHarness h;
+    h.Start();
+    Link_RequestState(TS_CONTINUOUS, false);
+    ASSERT_TRUE(h.WaitState(TS_ERROR, 5000)) << sim.Trace();
+    h.Pump([] { return false; }, 200);
+    const Notification *err = nullptr;
+    std::vector<const Notification *> data;
+    for (const auto &e : h.events) {
+        if (e.event == CN_STATE && e.code == TS_ERROR)
+            err = &e;
+        if (e.event == CN_DATA && e.view->fDataValid)
+            data.push_back(&e);
+    }
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(err->text, c.text);
+    ASSERT_GE(data.size(), 3u);   // start-up is not valid; two good cycles, then the failed one
+    const SG_DATA &good = *data[data.size() - 2]->view, &failed = *data.back()->view;
+    EXPECT_EQ(0, memcmp(&good, &failed, sizeof(SG_DATA))) << "the failed cycle publishes nothing new";
+    EXPECT_EQ(Link_GetState(), TS_ERROR);
+    EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
+
+    // The link recovers: a new request measures again (the fault was one record only),
+    // unless the line itself is gone.
+    h.Clear();
+    Link_RequestState(TS_SINGLE, false);
+    if (std::string(c.fault) == "hangup") {
+        ASSERT_TRUE(h.WaitState(TS_ERROR, 3000));
+        EXPECT_EQ(h.Last(CN_STATE)->text, "Error opening com port");
+    } else {
+        ASSERT_TRUE(h.WaitState(TS_IDLE, 3000)) << sim.Trace();
+        ASSERT_TRUE(h.WaitData(1, 1000));
+        EXPECT_EQ(h.Last(CN_DATA)->view->fDataValid, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, LinkFaults,
+    testing::Values(FaultCase{PROTO_B64, "silence", "offset timeout"}, FaultCase{PROTO_B64, "truncate", "data timeout"},
+                    FaultCase{PROTO_B64, "badchar", "data timeout"}, FaultCase{PROTO_B64, "extra", "data excess"},
+                    FaultCase{PROTO_B64, "pad", "data timeout"}, FaultCase{PROTO_B64_CONT, "late", "data timeout"},
+                    FaultCase{PROTO_B64, "hangup", "offset timeout"}, FaultCase{PROTO_OLD, "silence", "offset timeout"},
+                    FaultCase{PROTO_OLD, "truncate", "data timeout"}, FaultCase{PROTO_OLD, "extra", "data excess"},
+                    FaultCase{PROTO_OLD, "late", "data timeout"}),
+    [](const testing::TestParamInfo<FaultCase> &i) {
+        return std::string(i.param.variant == 0 ? "Old_" : "B64_") + i.param.fault;
+    });
+
+TEST(LinkErrors, PortThatCannotBeOpened)
+{
+    ResetLinkParams(PROTO_B64, 0, 115200, "COM4");   // nothing is linked there
+    LinkHarness h;
+    h.Start();
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitState(TS_ERROR, 3000));
+    EXPECT_EQ(h.Last(CN_STATE)->text, "Error opening com port");
+    EXPECT_EQ(h.States(), (std::vector<int>{TS_SINGLE, TS_ERROR}));
+
+    // Still idle in its error state: parameter changes are taken over.
+    h.Clear();
+    EnterCriticalSection(&csParams);
+    SG_Params.iFirst = 7;
+    SG_Params.wChangeFlags = CF_PARAMS;
+    LeaveCriticalSection(&csParams);
+    ASSERT_TRUE(h.WaitData(1, 500));
+    EXPECT_EQ(h.Last(CN_DATA)->view->Params.iFirst, 7);
+    EXPECT_EQ(Link_GetState(), TS_ERROR);
+}
+
+TEST(LinkErrors, UnknownVariantAndOutOfRangeSettings)
+{
+    ResetLinkParams(7);
+    SG_Params.iFirst = -20;
+    SG_Params.iLast = 4000;
+    SG_Params.iRodno = 5;
+    SimProcess sim("COM3", "--baud 115200");
+    LinkHarness h;
+    h.Start();
+    ASSERT_TRUE(h.WaitData(1, 1000));
+    const SG_PARAMS &p = h.Last(CN_DATA)->view->Params;
+    EXPECT_EQ(p.iFirst, 1);
+    EXPECT_EQ(p.iLast, 999);
+    EXPECT_EQ(p.iRodno, 1);
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitState(TS_ERROR, 3000));
+    EXPECT_EQ(h.Last(CN_STATE)->text, "unknown protocol variant");
+}
