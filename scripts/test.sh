@@ -4,16 +4,8 @@
 # the virtual serial lines and a virtual display, then runs ctest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/deps.sh"
-zeb_install_deps
+"$root/scripts/build.sh"
 . "$root/scripts/wine-env.sh"
-
-cmake -S "$root" -B "$ZEB_BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
-cmake --build "$ZEB_BUILD/win" -j2
-if [ -f "$root/sim/CMakeLists.txt" ]; then
-  cmake -S "$root/sim" -B "$ZEB_BUILD/sim" >/dev/null
-  cmake --build "$ZEB_BUILD/sim" -j2
-fi
 
 "$root/scripts/wine-prefix.sh"
 cleanup() {
