@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "b64encode.h"
+
 namespace {
 
 const int kMaxBeam = 999;
@@ -262,20 +264,7 @@ void Send(const std::string &data, const std::string &end, bool b64)
 
 std::string Base64(const std::vector<int> &bytes)
 {
-    static const char a[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string s;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned v = (unsigned)bytes[i] << 16;
-        if (i + 1 < bytes.size())
-            v |= (unsigned)bytes[i + 1] << 8;
-        if (i + 2 < bytes.size())
-            v |= (unsigned)bytes[i + 2];
-        s += a[(v >> 18) & 63];
-        s += a[(v >> 12) & 63];
-        s += i + 1 < bytes.size() ? a[(v >> 6) & 63] : '=';
-        s += i + 2 < bytes.size() ? a[v & 63] : '=';
-    }
-    return s;
+    return Base64Encode(bytes);
 }
 
 // The B64 variants: the parameter command and the trigger bytes.

@@ -1,5 +1,7 @@
 #include "fake_port.h"
 
+#include "b64encode.h"
+
 #include <string.h>
 
 FakePort gFake;
@@ -58,20 +60,7 @@ std::string Hex(const std::string &bytes)
 
 std::string Base64(const std::vector<int> &bytes)
 {
-    static const char a[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string s;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned v = (unsigned)bytes[i] << 16;
-        if (i + 1 < bytes.size())
-            v |= (unsigned)bytes[i + 1] << 8;
-        if (i + 2 < bytes.size())
-            v |= (unsigned)bytes[i + 2];
-        s += a[(v >> 18) & 63];
-        s += a[(v >> 12) & 63];
-        s += i + 1 < bytes.size() ? a[(v >> 6) & 63] : '=';
-        s += i + 2 < bytes.size() ? a[v & 63] : '=';
-    }
-    return s;
+    return Base64Encode(bytes);
 }
 
 static void Event(const std::string &e)
