@@ -73,7 +73,8 @@ enum { CN_STATE = 0, CN_DATA = 1, CN_CLOSELOG = 2 };
 // Shared records (link_data.cpp)
 void Link_CreateLocks();
 void Link_DeleteLocks();
-void Link_BringIntoRange(SG_PARAMS *p);
+void Link_ClampBeams(SG_PARAMS *p);       // beam range and rod pair index
+void Link_BringIntoRange(SG_PARAMS *p);   // every slot the link indexes or sends
 void Link_StoreValue(int beam, int value);
 void Link_FilterOffset(int offset);
 bool Link_Fail(UINT textId);

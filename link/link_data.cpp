@@ -32,10 +32,8 @@ void Link_DeleteLocks()
 
 // The beam range and the rod pair index arrays: whatever a settings file
 // held, bring them into range by the parameter dialog's rules.
-void Link_BringIntoRange(SG_PARAMS *p)
+void Link_ClampBeams(SG_PARAMS *p)
 {
-    if (p->iGain < 0)
-        p->iGain = 0;
     if (p->iFirst < 1)
         p->iFirst = 1;
     if (p->iFirst > LAST_BEAM)
@@ -44,8 +42,15 @@ void Link_BringIntoRange(SG_PARAMS *p)
         p->iLast = p->iFirst;
     if (p->iLast > LAST_BEAM)
         p->iLast = LAST_BEAM;
-    p->iDiagonal = p->iDiagonal != 0;
     p->iRodno = p->iRodno != 0;
+}
+
+void Link_BringIntoRange(SG_PARAMS *p)
+{
+    Link_ClampBeams(p);
+    if (p->iGain < 0)
+        p->iGain = 0;
+    p->iDiagonal = p->iDiagonal != 0;
     if (p->iValueType < 0 || p->iValueType >= VT_COUNT)
         p->iValueType = VT_SIGNAL;
     if (p->iCycleDelay < 0)

@@ -1,0 +1,28 @@
+// The settings file: one INI file next to the start directory, bound to the
+// program's variables by one table; read once at start, written once at exit.
+#ifndef SETTINGS_H
+#define SETTINGS_H
+
+#include <windows.h>
+
+struct IniEntry {
+    const char *pszSection;
+    const char *pszVarName;   // documentation only
+    const char *pszKey;
+    void *pVar;
+    INT32 iSize;              // bytes: buffer size for text, 4 for integers
+    INT32 iDefault;
+    const char *pszDefault;   // present exactly for text entries
+};
+
+#define INI_ENTRIES 29
+extern const IniEntry IniTable[INI_ENTRIES];
+extern char Log_FileName[MAX_PATH + 1];
+
+void GetIniFileName(char *path);   // buffer of MAX_PATH characters
+void ReadIniEntry(const char *path, int index);
+void WriteIniEntry(const char *path, int index);
+bool LoadSettings();
+bool SaveSettings();
+
+#endif
