@@ -49,4 +49,38 @@ extern HBRUSH hBrushes[COL_COUNT];
 void CreateDisplayBrushes();
 void DeleteDisplayBrushes();
 
+// Written at the start of each paint, read while rows are painted.
+struct PAINT_STATE {
+    INT32 iRowBrush;   // hBrushes index of the row being painted; 0 for the header
+    float flScaleMin;
+    float flScaleMax;
+    float flBarGap;
+    float flPixelsPerUnit;
+};
+extern PAINT_STATE PS;
+
+#define DISPLAY_CLASS "ZEB ZuvaririzadureInterior"
+
+// Geometry and scale (geometry.cpp)
+void GetLogicalExtent(int *width, int *height);
+void LogicalToDevicePoint(POINT *pt);
+void LogicalToDeviceRect(RECT *rc);
+void MakeDeviceRect(RECT *rc, int left, int top, int right, int bottom);
+bool CreateDisplayFonts(HWND hwnd);
+int GetFirstVisibleBeam();
+void UpdateDisplayScrollRange();
+void ScrollDisplay(HWND hwnd, int bar, int code, int position);
+void FitDisplayWindow(HWND hwnd, int height);
+void SetUpScale();
+int ValueToX(int innerLeft, float value);
+
+// Rows (render.cpp)
+void DisplayPrintf(HDC dc, POINT at, const char *format, ...);
+void PaintBeamRow(HDC dc, const RECT *row, int beam);
+
+// Window (window.cpp)
+LRESULT CALLBACK DisplayWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+bool RegisterDisplayClass(HINSTANCE inst);
+void PaintDisplay(HWND hwnd);
+
 #endif

@@ -1,0 +1,139 @@
+#include "shell.h"
+
+#include "display.h"
+#include "link.h"
+#include "mprintf.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+
+#define SEPARATOR 0
+#define SEPARATOR_WIDTH 10
+
+static const struct {
+    int idCommand;
+    BYTE style;
+    int image;
+} ToolbarTable[] = {
+    {IDM_SINGLE, BTNS_BUTTON, 2},   {IDM_CONTINUOUS, BTNS_CHECK, 3},  {SEPARATOR, BTNS_SEP, 0},
+    {IDM_NORMALISE, BTNS_BUTTON, 1}, {IDM_LOAD_REF, BTNS_BUTTON, 17}, {IDM_RELATIVE, BTNS_CHECK, 12},
+    {SEPARATOR, BTNS_SEP, 0},        {IDM_FLIP, BTNS_CHECK, 10},      {SEPARATOR, BTNS_SEP, 0},
+    {IDM_COPY, BTNS_BUTTON, 0},      {IDM_SAVE, BTNS_BUTTON, 15},     {SEPARATOR, BTNS_SEP, 0},
+    {IDM_CURRENT, BTNS_BUTTON, 9},   {IDM_MINIMUM, BTNS_BUTTON, 7},   {IDM_MAXIMUM, BTNS_BUTTON, 8},
+    {IDM_NOISE, BTNS_CHECK, 13},     {IDM_RESET, BTNS_BUTTON, 11},    {SEPARATOR, BTNS_SEP, 0},
+    {IDM_SIGNAL, BTNS_BUTTON, 4},    {IDM_TRANSMITTER, BTNS_BUTTON, 5}, {IDM_RECEIVER, BTNS_BUTTON, 6},
+    {IDM_REFERENCE, BTNS_BUTTON, 16}, {SEPARATOR, BTNS_SEP, 0},       {IDM_LOGGING, BTNS_BUTTON, 14},
+};
+
+HWND CreateToolbar(HWND parent)
+{
+    HINSTANCE inst = GetModuleHandleA(NULL);
+    HWND tb = CreateWindowExA(0, TOOLBARCLASSNAMEA, NULL, WS_CHILD | TBSTYLE_TOOLTIPS | CCS_TOP, 0, 0, 0, 0,
+                              parent, (HMENU)(INT_PTR)IDC_TOOLBAR, inst, NULL);
+    if (!tb)
+        return NULL;
+    SendMessageA(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageA(tb, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 16));
+    TBADDBITMAP bitmap = {inst, IDB_TOOLBAR};
+    SendMessageA(tb, TB_ADDBITMAP, 18, (LPARAM)&bitmap);
+    SendMessageA(tb, TB_AUTOSIZE, 0, 0);
+    for (const auto &e : ToolbarTable) {
+        TBBUTTON b = {};
+        char caption[65] = "";
+        b.fsState = TBSTATE_ENABLED;
+        b.fsStyle = e.style;
+        if (e.idCommand == SEPARATOR) {
+            b.iBitmap = SEPARATOR_WIDTH;
+        } else {
+            if ((e.idCommand == IDM_NOISE && !DI.fNoiseBtnVisible) ||
+                (e.idCommand == IDM_LOAD_REF && !DI.fLoadBtnVisible))
+                continue;   // a hidden button is not created at all
+            LoadStringA(inst, e.idCommand + IDM_CAPTION_OFFSET, caption, sizeof(caption));
+            b.iBitmap = e.image;
+            b.idCommand = e.idCommand;
+            b.fsStyle |= BTNS_AUTOSIZE;
+            b.iString = (INT_PTR)caption;
+        }
+        SendMessageA(tb, TB_ADDBUTTONSA, 1, (LPARAM)&b);
+    }
+    // The relative view needs reference values first (normalise or import).
+    SendMessageA(tb, TB_ENABLEBUTTON, IDM_RELATIVE, FALSE);
+    UpdateToolbarStates(tb);
+    UpdateTitle();
+    ShowWindow(tb, SW_SHOW);
+    return tb;
+}
+
+void UpdateToolbarStates(HWND tb)
+{
+    const struct {
+        int id;
+        bool checked;
+    } states[] = {
+        {IDM_CONTINUOUS, Link_GetState() > TS_SINGLE},
+        {IDM_RELATIVE, DI.fRelative != 0},
+        {IDM_FLIP, DI.fFlippedView != 0},
+        {IDM_MINIMUM, DI.iDisplayMode == DM_MINIMUM},
+        {IDM_MAXIMUM, DI.iDisplayMode == DM_MAXIMUM},
+        {IDM_CURRENT, DI.iDisplayMode == DM_CURRENT},
+        {IDM_NOISE, DI.fNoiseBtnVisible && DI.iDisplayMode == DM_NOISE},
+        {IDM_SIGNAL, SG_Params.iValueType == VT_SIGNAL},
+        {IDM_TRANSMITTER, SG_Params.iValueType == VT_TRANSMITTER},
+        {IDM_RECEIVER, SG_Params.iValueType == VT_RECEIVER},
+        {IDM_REFERENCE, SG_Params.iValueType == VT_REFERENCE},
+        {IDM_LOGGING, SG_Params.pLogFile != NULL},
+    };
+    for (const auto &s : states)
+        SendMessageA(tb, TB_CHECKBUTTON, s.id, MAKELPARAM(s.checked, 0));
+}
+
+HWND CreateStatusBar(HWND parent)
+{
+    return CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", parent, 0);
+}
+
+void SetStatusText(int part, const char *format, ...)
+{
+    if (!DI.fTimeAnalysis && part >= STATUS_PAINT)
+        return;
+    va_list args;
+    va_start(args, format);
+    char *text = vmprintf(format, args);
+    va_end(args);
+    SendMessageA(DI.hwndStatus, SB_SETTEXTA, (WPARAM)part, (LPARAM)(text ? text : ""));
+    mprintf_free(&text);
+}
+
+void SetStatusReady()
+{
+    char ready[64];
+    LoadStringA(GetModuleHandleA(NULL), IDS_READY, ready, sizeof(ready));
+    SetStatusText(STATUS_LINK, ready);
+}
+
+void FormatTitle(char *buffer, int relative)
+{
+    static char szValueType[64] = "?", szMode[64] = "?";
+    static const UINT typeIds[VT_COUNT] = {IDS_TYPE_SIGNAL, IDS_TYPE_RECEIVER, IDS_TYPE_TRANSMITTER,
+                                           IDS_TYPE_REFERENCE};
+    static const UINT modeIds[4] = {IDS_MODE_CURRENT, IDS_MODE_MINIMUM, IDS_MODE_MAXIMUM, IDS_MODE_NOISE};
+    HINSTANCE inst = GetModuleHandleA(NULL);
+    if (DI.iDisplayMode >= 0 && DI.iDisplayMode < 4)
+        LoadStringA(inst, modeIds[DI.iDisplayMode], szMode, sizeof(szMode));
+    int type = SG_View.Params.iValueType;
+    if (type >= 0 && type < VT_COUNT)
+        LoadStringA(inst, typeIds[type], szValueType, sizeof(szValueType));
+    char prefix[64] = "";
+    if (relative)
+        LoadStringA(inst, IDS_RELATIVE_PREFIX, prefix, sizeof(prefix));
+    snprintf(buffer, 256, "%s - %s%s, %s (Leistenpaar %d)", APP_TITLE, prefix, szValueType, szMode,
+             (int)SG_View.Params.iRodno + 1);
+}
+
+void UpdateTitle()
+{
+    char title[256];
+    FormatTitle(title, DI.fRelative);
+    SetWindowTextA(DI.hwndMain, title);
+}
