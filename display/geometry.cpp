@@ -119,8 +119,8 @@ void UpdateDisplayScrollRange()
     SetScrollInfo(w, active, &si, TRUE);
 
     SendMessageA(w, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(w, NULL, FALSE);
-    UpdateWindow(w);
+    // The frame too: the scroll bars were set while redrawing was off.
+    RedrawWindow(w, NULL, NULL, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
 }
 
 void ScrollDisplay(HWND hwnd, int bar, int code, int position)

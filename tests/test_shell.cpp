@@ -1,0 +1,171 @@
+// Toolbar, status bar and title on real windows.
+#include "display.h"
+#include "gui_host.h"
+#include "link.h"
+#include "resource.h"
+#include "shell.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <string.h>
+
+#include <string>
+
+struct Shell : testing::Test {
+    void SetUp() override
+    {
+        DI.fNoiseBtnVisible = DI.fLoadBtnVisible = 0;
+        DI.fRelative = 0;
+        DI.fFlippedView = 1;
+        DI.iDisplayMode = DM_CURRENT;
+        DI.fTimeAnalysis = 0;
+        SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, CF_PARAMS, 0, NULL, 0, 0, PROTO_B64, 0};
+        memset(&SG_View, 0, sizeof(SG_View));
+        InterlockedExchange(&iThreadState, TS_IDLE);
+    }
+};
+
+static int Count(HWND tb, bool separators)
+{
+    int n = (int)SendMessageA(tb, TB_BUTTONCOUNT, 0, 0), k = 0;
+    for (int i = 0; i < n; i++) {
+        TBBUTTON b;
+        SendMessageA(tb, TB_GETBUTTON, i, (LPARAM)&b);
+        k += ((b.fsStyle & BTNS_SEP) != 0) == separators;
+    }
+    return k;
+}
+
+static bool Checked(int id)
+{
+    return SendMessageA(DI.hwndToolbar, TB_ISBUTTONCHECKED, id, 0) != 0;
+}
+
+static std::string Caption(int id)
+{
+    char text[128] = "";
+    SendMessageA(DI.hwndToolbar, TB_GETBUTTONTEXTA, id, (LPARAM)text);
+    return text;
+}
+
+TEST_F(Shell, ToolbarButtonsFollowTheOptionalButtonSettings)
+{
+    {
+        GuiHost host;
+        EXPECT_EQ(Count(DI.hwndToolbar, false), 16);
+        EXPECT_EQ(Count(DI.hwndToolbar, true), 6);
+        EXPECT_EQ(SendMessageA(DI.hwndToolbar, TB_COMMANDTOINDEX, IDM_NOISE, 0), -1);
+        EXPECT_EQ(SendMessageA(DI.hwndToolbar, TB_COMMANDTOINDEX, IDM_LOAD_REF, 0), -1);
+    }
+    DI.fNoiseBtnVisible = DI.fLoadBtnVisible = 1;
+    GuiHost host;
+    EXPECT_EQ(Count(DI.hwndToolbar, false), 18);
+    EXPECT_EQ(Count(DI.hwndToolbar, true), 6);
+    // Table order: the noise button stands between Max and Reset.
+    EXPECT_EQ(SendMessageA(DI.hwndToolbar, TB_COMMANDTOINDEX, IDM_NOISE, 0), 15);
+    EXPECT_EQ(SendMessageA(DI.hwndToolbar, TB_COMMANDTOINDEX, IDM_LOAD_REF, 0), 4);
+}
+
+TEST_F(Shell, CaptionsTipsAndTheDisabledRelativeButton)
+{
+    GuiHost host;
+    EXPECT_EQ(Caption(IDM_SINGLE), "Einmal(&1)");
+    EXPECT_EQ(Caption(IDM_CONTINUOUS), "D&auernd");
+    EXPECT_EQ(Caption(IDM_REFERENCE), "Ref.(F8)");
+    EXPECT_EQ(Caption(IDM_LOGGING), "&Logging");
+    EXPECT_FALSE(SendMessageA(DI.hwndToolbar, TB_ISBUTTONENABLED, IDM_RELATIVE, 0));
+    EXPECT_TRUE(SendMessageA(DI.hwndToolbar, TB_ISBUTTONENABLED, IDM_NORMALISE, 0));
+    char tip[128];
+    LoadStringA(GetModuleHandleA(NULL), IDM_RESET, tip, sizeof(tip));
+    EXPECT_STREQ(tip, "Min/Max zur\xFC" "cksetzen");
+    TBBUTTON b;
+    SendMessageA(DI.hwndToolbar, TB_GETBUTTON, 0, (LPARAM)&b);
+    EXPECT_EQ(b.idCommand, IDM_SINGLE);
+    EXPECT_EQ(b.iBitmap, 2);
+}
+
+TEST_F(Shell, CheckStatesFollowTheProgramState)
+{
+    GuiHost host;
+    EXPECT_TRUE(Checked(IDM_FLIP));
+    EXPECT_TRUE(Checked(IDM_CURRENT));
+    EXPECT_TRUE(Checked(IDM_SIGNAL));
+    EXPECT_FALSE(Checked(IDM_CONTINUOUS));
+    EXPECT_FALSE(Checked(IDM_LOGGING));
+
+    DI.fFlippedView = 0;
+    DI.iDisplayMode = DM_MAXIMUM;
+    SG_Params.iValueType = VT_RECEIVER;
+    SG_Params.pLogFile = stderr;
+    InterlockedExchange(&iThreadState, TS_CONTINUOUS);
+    UpdateToolbarStates(DI.hwndToolbar);
+    EXPECT_FALSE(Checked(IDM_FLIP));
+    EXPECT_FALSE(Checked(IDM_CURRENT));
+    EXPECT_TRUE(Checked(IDM_MAXIMUM));
+    EXPECT_FALSE(Checked(IDM_SIGNAL));
+    EXPECT_TRUE(Checked(IDM_RECEIVER));
+    EXPECT_FALSE(Checked(IDM_TRANSMITTER));
+    EXPECT_TRUE(Checked(IDM_CONTINUOUS));
+    EXPECT_TRUE(Checked(IDM_LOGGING));
+
+    InterlockedExchange(&iThreadState, TS_SINGLE);
+    SG_Params.pLogFile = NULL;
+    SG_Params.iValueType = VT_TRANSMITTER;
+    UpdateToolbarStates(DI.hwndToolbar);
+    EXPECT_FALSE(Checked(IDM_CONTINUOUS));
+    EXPECT_FALSE(Checked(IDM_LOGGING));
+    EXPECT_TRUE(Checked(IDM_TRANSMITTER));
+    InterlockedExchange(&iThreadState, TS_ENDED);
+}
+
+static std::string StatusText(int part)
+{
+    char text[256] = "";
+    SendMessageA(DI.hwndStatus, SB_GETTEXTA, part, (LPARAM)text);
+    return text;
+}
+
+TEST_F(Shell, StatusTexts)
+{
+    GuiHost host;
+    int parts[3] = {200, 400, -1};
+    SendMessageA(DI.hwndStatus, SB_SETPARTS, 3, (LPARAM)parts);
+    SetStatusReady();
+    EXPECT_EQ(StatusText(0), "Ready");
+    SetStatusText(0, "Connected at %s", "COM1:");
+    EXPECT_EQ(StatusText(0), "Connected at COM1:");
+    SetStatusText(1, "\tZykluszeit: %d ms", 42);
+    EXPECT_EQ(StatusText(1), "\tZykluszeit: 42 ms");
+    SetStatusText(2, "\tdisp_t: %d ms", 3);
+    EXPECT_EQ(StatusText(2), "");   // no paint times unless asked for
+    DI.fTimeAnalysis = 1;
+    SetStatusText(2, "\tdisp_t: %d ms", 3);
+    EXPECT_EQ(StatusText(2), "\tdisp_t: 3 ms");
+}
+
+TEST_F(Shell, TitleTexts)
+{
+    GuiHost host;
+    char title[256];
+    FormatTitle(title, 0);
+    EXPECT_STREQ(title, "ZEB Zuvaririzadure - Signalst\xE4rke, aktuell (Leistenpaar 1)");
+    FormatTitle(title, 1);
+    EXPECT_STREQ(title, "ZEB Zuvaririzadure - Relative Signalst\xE4rke, aktuell (Leistenpaar 1)");
+    SG_View.Params.iValueType = VT_RECEIVER;
+    SG_View.Params.iRodno = 1;
+    DI.iDisplayMode = DM_MAXIMUM;
+    FormatTitle(title, 0);
+    EXPECT_STREQ(title, "ZEB Zuvaririzadure - Empf\xE4ngerr\xFC" "ckmeldewerte, Maximum (Leistenpaar 2)");
+    // Out-of-range values keep the last names.
+    SG_View.Params.iValueType = 9;
+    DI.iDisplayMode = 7;
+    FormatTitle(title, 0);
+    EXPECT_STREQ(title, "ZEB Zuvaririzadure - Empf\xE4ngerr\xFC" "ckmeldewerte, Maximum (Leistenpaar 2)");
+    SG_View.Params.iValueType = VT_TRANSMITTER;
+    DI.iDisplayMode = DM_NOISE;
+    DI.fRelative = 1;
+    UpdateTitle();
+    GetWindowTextA(DI.hwndMain, title, sizeof(title));
+    EXPECT_STREQ(title, "ZEB Zuvaririzadure - Relative Senderr\xFC" "ckmeldewerte, Max-Min (Rauschen) (Leistenpaar 2)");
+}
