@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <math.h>
 #include <string.h>
 
@@ -271,6 +273,47 @@ TEST_F(Display, ScaleRules)
     EXPECT_TRUE(std::isfinite(PS.flPixelsPerUnit));
     EXPECT_GT(PS.flPixelsPerUnit, 0);
     host->Repaint();   // and a paint with it survives
+}
+
+TEST_F(Display, RelativeViewNoiseModeAndPaintTime)
+{
+    DI.fRelative = 1;
+    DI.iLimitMaxRel = 250;
+    DI.fTimeAnalysis = 1;
+    Open();
+    int parts[3] = {200, 400, -1};
+    SendMessageA(DI.hwndStatus, SB_SETPARTS, 3, (LPARAM)parts);
+    RefValues[0][1] = 100;   // 150 %
+    RefValues[0][2] = 0;     // no reference: 0 %, red
+    RefValues[0][3] = 253;   // beyond the valid references
+    RefValues[0][4] = 252;
+    Data(0, {150, 150, 150, 126});
+    int L = InnerLeft();
+    int x150 = (int)(150 * (299 * 1.0000001192092896 / 250));
+    EXPECT_EQ(At(1, L + x150), kBlack);
+    EXPECT_EQ(At(1, L + x150 + 1), kWhite);
+    EXPECT_TRUE(CellHas(1, 10, 16, kBlack)) << "percentage column";
+    EXPECT_EQ(At(2, L), kGreen) << "zero line over the one-pixel bar";
+    EXPECT_EQ(At(2, L + 1), kWhite);
+    EXPECT_TRUE(CellHas(2, 10, 16, kRed));
+    EXPECT_TRUE(CellHas(3, 10, 16, kRed));
+    EXPECT_FALSE(CellHas(4, 10, 16, kRed)) << "252 is a valid reference";
+    char text[64] = "";
+    SendMessageA(DI.hwndStatus, SB_GETTEXTA, 2, (LPARAM)text);
+    EXPECT_EQ(std::string(text).rfind("\tdisp_t: ", 0), 0u) << text;
+
+    // Noise: maximum minus minimum on the 0 .. 50 scale.
+    DI.fRelative = 0;
+    DI.iDisplayMode = DM_NOISE;
+    SG_View.aiMin[1] = 100;
+    SG_View.aiMax[1] = 120;   // 20 of 50
+    SG_View.aiMin[2] = 10;
+    SG_View.aiMax[2] = 90;    // 80: fills the bar
+    host->Repaint();
+    int x20 = (int)(20 * (299 * 1.0000001192092896 / 50));
+    EXPECT_EQ(At(1, L + x20), kBlack);
+    EXPECT_EQ(At(1, L + x20 + 1), kWhite);
+    EXPECT_EQ(At(2, L + 298), kBlack);
 }
 
 // Pictures of each view with living values, for the eye and the README.
