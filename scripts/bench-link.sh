@@ -8,5 +8,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh"
 trap 'pkill -f "zebsim --link $WINEPREFIX/" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
-wineserver -p >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1 || true   # one may be running already
 wine "$ZEB_BUILD/win/tests/bench_link.exe" "$@"
