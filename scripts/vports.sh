@@ -32,7 +32,7 @@ down)
       wine reg delete "$ports_key" /v "$p:" /f >/dev/null 2>&1 || true
     done
   fi
-  rm -rf "$dir"
+  rm -f "$dir"/pids "$dir"/ports "$dir"/com[0-9]*
   ;;
 *) echo "usage: $0 up A:B... | down" >&2; exit 2 ;;
 esac

@@ -5,3 +5,5 @@ export WINEPREFIX=${WINEPREFIX_ZEB:-$ZEB_BUILD/wine}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# The simulator's end of COM1 (see wine-prefix.sh).
+export ZEB_SIM_LINE=$ZEB_BUILD/vports/sim-com1

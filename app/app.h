@@ -1,0 +1,49 @@
+// The program: entry, main window, commands, export and import, data log
+// and parameter dialog.
+#ifndef APP_H
+#define APP_H
+
+#include <windows.h>
+
+#include <stdio.h>
+
+#define MAIN_CLASS "ZEB Zuvaririzadure"
+
+extern HINSTANCE hInst;
+extern HWND hwndParamDlg;
+extern HANDLE hCommThread;
+extern DWORD dwCommThreadId;
+extern BYTE fFirstClose;
+extern BYTE fLogRelative;
+
+// Entry and main window (mainwnd.cpp)
+int Main_Run(HINSTANCE instance, int show);
+LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam);
+
+// Commands (commands.cpp)
+void Main_OnCommand(HWND hwnd, int id, HWND control, int code);
+void FlashToolbarButton(int id, int code);
+bool ChooseDisplayFont(HWND owner, LOGFONTA *font);
+void InvalidateDisplay();
+
+// Export and import (export.cpp)
+HGLOBAL BuildValueText();
+void CopyValuesToClipboard(HWND owner);
+void SaveValuesAsText(HWND owner);
+void ImportReferenceFile(HWND owner);
+bool ParseReferenceLine(const char *line, int *beam, int *value);
+bool RunFileDialog(HWND owner, bool save, UINT titleId, UINT filterId, char *name, const char *defExt,
+                   bool logExtension);
+UINT_PTR CALLBACK FileDialogHook(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Data log, window side (logfile.cpp)
+void Log_Start(HWND owner);
+void Log_Stop();
+void Log_Close();
+bool Log_MakeFileName(char *out, const char *chosen, const SYSTEMTIME &st);
+
+// Parameter dialog (paramdlg.cpp)
+INT_PTR CALLBACK ParamDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
+
+#endif

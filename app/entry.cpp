@@ -1,0 +1,7 @@
+// Program entry: everything else lives in the core library.
+#include "app.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
+{
+    return Main_Run(instance, show);
+}

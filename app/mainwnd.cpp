@@ -1,0 +1,341 @@
+// Program entry and the main window: creation, layout, keys, tool tips, the
+// link's notifications and the two-stage shutdown.
+#include "app.h"
+
+#include "display.h"
+#include "link.h"
+#include "resource.h"
+#include "settings.h"
+#include "shell.h"
+
+#include <commctrl.h>
+#include <mmsystem.h>
+
+HINSTANCE hInst;
+HWND hwndParamDlg;
+HANDLE hCommThread;
+DWORD dwCommThreadId;
+BYTE fFirstClose = 1;
+
+#define STATUS_PART_WIDTH 140
+#define FORCED_END_WAIT_MS 500
+#define LAST_RESORT_WAIT_MS 3000
+
+static bool RegisterClasses()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = Main_WndProc;
+    wc.hInstance = hInst;
+    wc.hIcon = LoadIconA(hInst, MAKEINTRESOURCEA(IDI_APP));
+    wc.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MENU);
+    wc.lpszClassName = MAIN_CLASS;
+    return RegisterClassA(&wc) && RegisterDisplayClass(hInst);
+}
+
+static void RestorePlacement(HWND hwnd)
+{
+    RECT &r = DI.rcWnd, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, meet;
+    if (r.right - r.left <= 0 || r.bottom - r.top <= 0)
+        return;
+    if (IntersectRect(&meet, &r, &screen))
+        SetWindowPos(hwnd, NULL, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
+}
+
+int Main_Run(HINSTANCE instance, int show)
+{
+    hInst = instance;
+    if (!RegisterClasses()) {
+        MessageBoxA(NULL, "Program requires Unicode (Windows NT/2K/XP...)!", APP_TITLE, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    CreateDisplayBrushes();
+    SG_Params.iGain = 0;
+    SG_Params.iValueType = VT_SIGNAL;
+    SG_Params.wChangeFlags = CF_PARAMS;
+    SG_Params.pLogFile = NULL;
+    SG_Params.wLogMode = 0;
+    LoadSettings();
+    Link_CreateLocks();
+    timeBeginPeriod(1);
+
+    HWND hwnd = CreateWindowExA(0, MAIN_CLASS, APP_TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInst, NULL);
+    if (hwnd)
+        RestorePlacement(hwnd);
+    hwndParamDlg = hwnd ? CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), hwnd, ParamDlgProc) : NULL;
+    if (hwnd && hwndParamDlg) {
+        HACCEL accel = LoadAcceleratorsA(hInst, MAKEINTRESOURCEA(IDR_ACCEL));
+        ShowWindow(hwnd, show);
+        UpdateWindow(hwnd);
+        MSG msg;
+        BOOL got;
+        while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0) {
+            if (got == -1)
+                continue;
+            if (IsDialogMessageA(hwndParamDlg, &msg))
+                continue;
+            if (TranslateAcceleratorA(hwnd, accel, &msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        SaveSettings();
+    }
+    if (hwndParamDlg)
+        DestroyWindow(hwndParamDlg);
+    Link_DeleteLocks();
+    DeleteDisplayBrushes();
+    timeEndPeriod(1);
+    return 0;
+}
+
+static void Main_OnCreate(HWND hwnd)
+{
+    DI.hwndMain = hwnd;
+    hwndLinkNotify = hwnd;
+    DI.hwndToolbar = CreateToolbar(hwnd);
+    DI.hwndStatus = CreateStatusBar(hwnd);
+    DI.hwndDisplay = CreateWindowExA(WS_EX_CLIENTEDGE, DISPLAY_CLASS, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd,
+                                     NULL, hInst, NULL);
+    UpdateDisplayScrollRange();
+    hCommThread = CreateThread(NULL, 0, Link_ThreadProc, NULL, 0, &dwCommThreadId);
+    if (hCommThread) {
+        UpdateToolbarStates(DI.hwndToolbar);
+        UpdateTitle();
+        SetStatusReady();
+    } else {
+        char text[256];
+        LoadStringA(hInst, IDS_ERR_THREAD_START, text, sizeof(text));
+        MessageBoxA(NULL, text, APP_TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    }
+}
+
+static void Main_OnSize(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    int w = LOWORD(lParam);
+    int parts[3] = {w - 2 * STATUS_PART_WIDTH, w - STATUS_PART_WIDTH, -1};
+    if (DI.fTimeAnalysis)
+        SendMessageA(DI.hwndStatus, SB_SETPARTS, 3, (LPARAM)parts);
+    else
+        SendMessageA(DI.hwndStatus, SB_SETPARTS, 2, (LPARAM)(parts + 1));
+    SendMessageA(DI.hwndToolbar, WM_SIZE, 0, 0);
+    SendMessageA(DI.hwndStatus, WM_SIZE, 0, 0);
+    SendMessageA(DI.hwndDisplay, WM_SIZE, wParam, lParam);
+    (void)hwnd;
+    UpdateDisplayScrollRange();
+}
+
+static void Main_OnGetMinMaxInfo(HWND hwnd, MINMAXINFO *mmi)
+{
+    if (!DI.hwndDisplay)
+        return;
+    RECT outer, inner;
+    GetWindowRect(hwnd, &outer);
+    GetClientRect(DI.hwndDisplay, &inner);
+    int overX = (outer.right - outer.left) - inner.right, overY = (outer.bottom - outer.top) - inner.bottom;
+    int minWidth = DI.fTimeAnalysis ? 3 * STATUS_PART_WIDTH : STATUS_PART_WIDTH;
+    mmi->ptMinTrackSize.x = overX > minWidth ? overX : minWidth;
+    mmi->ptMinTrackSize.y = overY + DI.iTitleHeight;
+}
+
+static void Main_OnSizing(HWND hwnd, WPARAM edge)
+{
+    if (!DI.fFlippedView || edge < WMSZ_TOP || edge > WMSZ_BOTTOMRIGHT)
+        return;
+    RECT rc;
+    GetWindowRect(DI.hwndDisplay, &rc);
+    MapWindowPoints(NULL, hwnd, (POINT *)&rc, 2);
+    InvalidateRect(hwnd, &rc, FALSE);
+}
+
+static bool Main_OnKeyDown(WPARAM key)
+{
+    int code;
+    switch (key) {
+    case VK_PRIOR: code = SB_PAGEUP; break;
+    case VK_NEXT: code = SB_PAGEDOWN; break;
+    case VK_HOME: code = SB_TOP; break;
+    case VK_END: code = SB_BOTTOM; break;
+    case VK_LEFT:
+    case VK_UP: code = SB_LINEUP; break;
+    case VK_RIGHT:
+    case VK_DOWN: code = SB_LINEDOWN; break;
+    default: return false;
+    }
+    SendMessageA(DI.hwndDisplay, DI.fFlippedView ? WM_HSCROLL : WM_VSCROLL, MAKEWPARAM(code, 0), 0);
+    return true;
+}
+
+static void Main_OnToolTip(LPARAM lParam)
+{
+    static char tip[64];
+    NMTTDISPINFOA *info = (NMTTDISPINFOA *)lParam;
+    if (info->hdr.code != TTN_NEEDTEXTA)
+        return;
+    LoadStringA(hInst, (UINT)info->hdr.idFrom, tip, sizeof(tip));
+    info->lpszText = tip;
+}
+
+void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    int event = LOWORD(wParam), code = HIWORD(wParam);
+    char text[256];
+    (void)hwnd;
+    switch (event) {
+    case CN_DATA:
+        EnterCriticalSection(&csData);
+        SG_View = SG_Shared;
+        LeaveCriticalSection(&csData);
+        if (lParam <= 1000)
+            SetStatusText(STATUS_CYCLE, "\tZykluszeit: %d ms", (int)lParam);
+        else
+            SetStatusText(STATUS_CYCLE, "\tZykluszeit");
+        if (code & CF_PARAMS) {
+            UpdateToolbarStates(DI.hwndToolbar);
+            UpdateTitle();
+        }
+        InvalidateDisplay();
+        return;
+    case CN_CLOSELOG:
+        Log_Close();
+        break;
+    case CN_STATE:
+        switch (code) {
+        case TS_ENDED:
+            LoadStringA(hInst, IDS_TERMINATED, text, sizeof(text));
+            SetStatusText(STATUS_LINK, text);
+            PostMessageA(DI.hwndMain, WM_DESTROY, 0, 0);
+            break;
+        case TS_ERROR:
+            if (lParam) {
+                SetStatusText(STATUS_LINK, "RS232-Error: %s", (const char *)lParam);
+                GlobalFree((HGLOBAL)lParam);
+                MessageBeep(MB_ICONHAND);
+            }
+            break;
+        case TS_IDLE:
+            SetStatusReady();
+            SetStatusText(STATUS_CYCLE, "");
+            break;
+        case TS_SINGLE:
+        case TS_CONTINUOUS:
+            LoadStringA(hInst, IDS_CONNECTED, text, sizeof(text));
+            SetStatusText(STATUS_LINK, text, DTI.szComport);
+            break;
+        default:
+            break;
+        }
+        break;
+    default:
+        return;
+    }
+    UpdateToolbarStates(DI.hwndToolbar);
+    UpdateTitle();
+}
+
+// Waits for the thread while still serving messages it may send (CN_CLOSELOG).
+static bool WaitForThread(DWORD ms)
+{
+    DWORD t0 = GetTickCount();
+    for (;;) {
+        DWORD left = ms - (GetTickCount() - t0);
+        if ((int)left <= 0)
+            left = 0;
+        DWORD r = MsgWaitForMultipleObjects(1, &hCommThread, FALSE, left, QS_SENDMESSAGE);
+        if (r == WAIT_OBJECT_0)
+            return true;
+        if (r != WAIT_OBJECT_0 + 1)
+            return false;
+        MSG msg;
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);   // delivers sent messages only
+    }
+}
+
+// The second close request. The thread is asked to end once more and its
+// pending read is aborted so that it can finish its cycle (and its log
+// line) at once; only if it still hangs is it terminated, and then while
+// this thread holds both locks, so that it cannot die inside one of them.
+static void ForceEndThread()
+{
+    if (hCommThread) {
+        Link_RequestState(TS_ENDING, false);
+        if (LinkPort.hCom != INVALID_HANDLE_VALUE)
+            PurgeComm(LinkPort.hCom, PURGE_RXABORT | PURGE_TXABORT);
+        if (!WaitForThread(FORCED_END_WAIT_MS) && !WaitForThread(LAST_RESORT_WAIT_MS)) {
+            EnterCriticalSection(&csParams);
+            EnterCriticalSection(&csData);
+            TerminateThread(hCommThread, 0);
+            LeaveCriticalSection(&csData);
+            LeaveCriticalSection(&csParams);
+            WaitForSingleObject(hCommThread, FORCED_END_WAIT_MS);
+        }
+    }
+    QIRA_Close(&LinkPort);
+    Log_Close();
+}
+
+static bool Main_OnClose(HWND hwnd)
+{
+    if (fFirstClose) {
+        char text[256];
+        LoadStringA(hInst, IDS_ABORTING, text, sizeof(text));
+        SetStatusText(STATUS_LINK, text);
+        Link_RequestState(TS_ENDING, false);
+        fFirstClose = 0;
+        return false;
+    }
+    ForceEndThread();
+    (void)hwnd;
+    return true;   // default processing destroys the window
+}
+
+static void Main_OnDestroy(HWND hwnd)
+{
+    WINDOWPLACEMENT wp;
+    wp.length = sizeof(wp);
+    if (GetWindowPlacement(hwnd, &wp))
+        DI.rcWnd = wp.rcNormalPosition;
+    PostQuitMessage(0);
+}
+
+LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CREATE:
+        Main_OnCreate(hwnd);
+        return 0;
+    case WM_DESTROY:
+        Main_OnDestroy(hwnd);
+        return 0;
+    case WM_SIZE:
+        Main_OnSize(hwnd, wParam, lParam);
+        return 0;
+    case WM_CLOSE:
+        if (Main_OnClose(hwnd))
+            break;
+        return 0;
+    case WM_GETMINMAXINFO:
+        Main_OnGetMinMaxInfo(hwnd, (MINMAXINFO *)lParam);
+        return 0;
+    case WM_NOTIFY:
+        Main_OnToolTip(lParam);
+        return 0;
+    case WM_KEYDOWN:
+        if (Main_OnKeyDown(wParam))
+            return 0;
+        break;
+    case WM_COMMAND:
+        Main_OnCommand(hwnd, LOWORD(wParam), (HWND)lParam, HIWORD(wParam));
+        return 0;
+    case WM_SIZING:
+        Main_OnSizing(hwnd, wParam);
+        return 1;
+    case WM_COMM_NOTIFY:
+        Main_OnCommNotify(hwnd, wParam, lParam);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
