@@ -16,6 +16,9 @@ HWND hwndParamDlg;
 HANDLE hCommThread;
 DWORD dwCommThreadId;
 BYTE fFirstClose = 1;
+// Set when an Alt+key accelerator was taken: the release of Alt must then not
+// open the menu bar (Wine does so, and the next key would only close it).
+static bool fAltKeyUsed;
 
 #define STATUS_PART_WIDTH 140
 #define FORCED_END_WAIT_MS 500
@@ -75,10 +78,15 @@ int Main_Run(HINSTANCE instance, int show)
         while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0) {
             if (got == -1)
                 continue;
-            if (IsDialogMessageA(hwndParamDlg, &msg))
+            if (IsDialogMessageA(hwndParamDlg, &msg))   // also while hidden
                 continue;
-            if (TranslateAcceleratorA(hwnd, accel, &msg))
+            if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_MENU)
+                fAltKeyUsed = false;
+            if (TranslateAcceleratorA(hwnd, accel, &msg)) {
+                if (msg.message == WM_SYSKEYDOWN)
+                    fAltKeyUsed = true;
                 continue;
+            }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
@@ -336,6 +344,12 @@ LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_COMM_NOTIFY:
         Main_OnCommNotify(hwnd, wParam, lParam);
         return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0 && fAltKeyUsed) {
+            fAltKeyUsed = false;
+            return 0;
+        }
+        break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

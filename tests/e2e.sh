@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# End-to-end: zebdiag.exe against zebsim under Wine on the test run's display,
+# driven with real keys; checked through the clipboard, the status bar, the
+# title, the files it writes and the simulator's trace.
+#   e2e.sh ZEBDIAG.EXE WINTEXT.EXE     (run by ctest from scripts/test.sh)
+set -uo pipefail
+exe=$1 wintext=$2
+: "${ZEB_BUILD:?}" "${ZEB_SIM_LINE:?}" "${DISPLAY:?}"
+work=$ZEB_BUILD/e2e
+rm -rf "$work" && mkdir -p "$work"
+trace=$work/sim.trace
+passed=0 failed=0
+sim="" prog="" wid=""
+
+check() {   # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAILED: %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+  fi
+}
+wait_for() {   # wait_for SECONDS COMMAND...
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -ge $end ] && return 1; sleep 0.1; done
+}
+start_sim() {
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null
+  rm -f "$trace"
+  "$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --pattern --baud 115200 --trace "$trace" "$@" \
+    >>"$work/sim.log" 2>&1 &
+  sim=$!
+  wait_for 5 grep -qs ready "$trace"
+}
+records() { grep -c '^record' "$trace" 2>/dev/null || echo 0; }
+key() { xdotool windowfocus --sync "$wid" key --delay 30 "$@"; sleep 0.3; }
+clip() { xclip -o -selection clipboard 2>/dev/null; }
+status() { wine "$wintext" 2>/dev/null | tr -d '\r'; }
+title() { xdotool getwindowname "$wid"; }
+dos() { winepath -w "$1" 2>/dev/null; }
+# dialog CAPTION [NOT-ID]: waits for a window with exactly that caption (other
+# than NOT-ID), focuses it and leaves its id in $dlg
+dialog() {
+  dlg=""
+  local end=$((SECONDS + 15)) w
+  while [ $SECONDS -lt $end ]; do
+    for w in $(xdotool search --name "^$1\$" 2>/dev/null); do
+      [ "$w" != "${2:-}" ] && dlg=$w
+    done
+    [ -n "$dlg" ] && break
+    sleep 0.2
+  done
+  [ -n "$dlg" ] || return 1
+  sleep 0.5
+  xdotool windowfocus --sync "$dlg"
+}
+gone() { wait_for 15 bash -c "! xdotool getwindowname $1 >/dev/null 2>&1"; }
+cleanup() {
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null
+  [ -n "$prog" ] && kill "$prog" 2>/dev/null
+}
+trap cleanup EXIT
+
+# zebsim --pattern: offset 20, beam b of rod pair 1 reads 40 + 37b mod 200 above it.
+expected_abs() {
+  local first=$1 last=$2 b
+  printf 'Nr.\tAbs\n'
+  for ((b = first; b <= last; b++)); do
+    v=$((20 + 40 + (37 * b) % 200)); [ $v -gt 255 ] && v=255
+    printf '%d\t%d\n' $b $((v - 20))
+  done
+}
+
+start_sim
+cd "$work"
+wine "$exe" >"$work/zebdiag.log" 2>&1 &
+prog=$!
+wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null" || { echo "no window"; exit 1; }
+wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
+sleep 1
+check "ready at start" "Ready" "$(status)"
+check "title at start" "ZEB Zuvaririzadure - Signalstärke, aktuell (Leistenpaar 1)" "$(title)"
+
+# Alt+1 measures once, Alt+C copies exactly the simulator's values less the offset.
+key alt+1
+wait_for 5 grep -qs '^record 1' "$trace"; sleep 0.5
+key alt+c
+check "single measurement on the clipboard" "$(expected_abs 1 100)" "$(clip)"
+check "single measurement: command, no trigger, quit" "ready|command ~s 0 1 100 0 0|record 1 bytes 137|quit q" \
+  "$(tr '\n' '|' <"$trace" | sed 's/|$//')"
+
+# F5..F8 switch the value type; the title follows the thread's take-over.
+key F7; sleep 0.5
+check "F7 title" "ZEB Zuvaririzadure - Empfängerrückmeldewerte, aktuell (Leistenpaar 1)" "$(title)"
+key F6; sleep 0.5
+check "F6 title" "ZEB Zuvaririzadure - Senderrückmeldewerte, aktuell (Leistenpaar 1)" "$(title)"
+key F8; sleep 0.5
+check "F8 title" "ZEB Zuvaririzadure - Bezugswerte, aktuell (Leistenpaar 1)" "$(title)"
+key F5; sleep 0.5
+check "F5 title" "ZEB Zuvaririzadure - Signalstärke, aktuell (Leistenpaar 1)" "$(title)"
+
+# Alt+A runs continuously and stops again.
+start_sim
+key alt+a
+sleep 2
+check "continuous: connected" "Connected at COM1:" "$(status)"
+key alt+a
+sleep 1
+check "continuous: ready after stop" "Ready" "$(status)"
+check "continuous: triggers sent" "yes" "$(grep -q '^trigger 1' "$trace" && echo yes)"
+check "continuous: ends with quit" "quit q" "$(grep -v '^exit' "$trace" | tail -1)"
+check "continuous: many cycles" "yes" "$([ "$(records)" -gt 20 ] && echo yes)"
+
+# Alt+N then Alt+V: references are the current values, so the copy shows them twice.
+key alt+1; sleep 1
+key alt+n
+key alt+v; sleep 0.3
+key alt+c
+check "normalised relative export" "$(expected_abs 1 100 | awk -F'\t' 'NR == 1 {print $0 "\tRef."; next} {print $1 "\t" $2 "\t" $2}')" "$(clip)"
+check "relative title" "ZEB Zuvaririzadure - Relative Signalstärke, aktuell (Leistenpaar 1)" "$(title)"
+key alt+v
+
+# Reference import: two-column lines count, everything else is skipped.
+printf 'Nr.\tAbs\r\n1\t100\r\n2 90\r\n3\t80\t75\r\nx\r\n' >"$work/ref.txt"
+key alt+d
+if dialog "Import reference file"; then
+  files=$dlg
+  xdotool type --delay 20 "$(dos "$work/ref.txt")"; xdotool key Return
+  gone "$files"
+  dialog "Import reference file" "$files" && xdotool key Return && gone "$dlg"
+fi
+sleep 0.5
+key alt+v; key alt+c
+check "imported references" "$(printf 'Nr.\tAbs\tRef.\n1\t77\t100\n2\t114\t90\n3\t151\t0')" "$(clip | head -4)"
+key alt+v
+
+# A fault on the line: the error shows in the status bar and the program goes on.
+start_sim --fault silence --fault-at 1 --fault-count 0
+key alt+1; sleep 1.5
+check "fault in the status bar" "RS232-Error: offset timeout" "$(status)"
+start_sim
+key alt+1; sleep 1
+check "works again after the fault" "Ready" "$(status)"
+
+# The beam range changes while measuring continuously.
+key alt+a; sleep 1
+key ctrl+p
+if dialog "Parameter"; then
+  xdotool key --delay 50 alt+e; xdotool type "5"
+  xdotool key --delay 50 alt+l; xdotool type "20"
+  xdotool key Return; sleep 0.5; xdotool key Escape
+  wait_for 5 bash -c "[ -z \"\$(xdotool search --onlyvisible --name '^Parameter\$')\" ]"
+fi
+sleep 1
+key alt+a; sleep 0.5
+key alt+c
+check "new range while running" "$(expected_abs 5 20)" "$(clip)"
+check "new range sent after a stop" "yes" "$(grep -A1 '^stop 0' "$trace" | grep -q 'command ~s 0 5 20 0 0' && echo yes)"
+check "range kept running" "Ready" "$(status)"
+
+# Logging through a thousand cycles: one complete line per published cycle.
+start_sim
+key alt+l
+if dialog "Logging filename"; then
+  xdotool type --delay 20 "$(dos "$work/run")"; xdotool key Return
+  gone "$dlg"
+fi
+sleep 0.5
+log=$(ls "$work"/run_*.log 2>/dev/null | head -1)
+check "log file created" "yes" "$([ -n "$log" ] && echo yes)"
+key alt+a
+wait_for 240 bash -c "[ \$(grep -c '^record' '$trace') -ge 1000 ]"
+key alt+a; sleep 1
+key alt+l; sleep 1
+if [ -n "$log" ]; then
+  lines=$(tail -n +4 "$log" | wc -l)
+  check "one log line per cycle" "$(records)" "$lines"
+  check "at least 1000 cycles logged" "yes" "$([ "$lines" -ge 1000 ] && echo yes)"
+  check "log header" "Zeit        	Erster	Letzter	Leiste	Werte" "$(sed -n 3p "$log" | tr -d '\r')"
+  check "complete lines" "$lines" "$(tail -n +4 "$log" | awk -F'\t' 'NF == 20 && $2 == 5 && $3 == 20' | wc -l)"
+  check "logged values match the export" "$(expected_abs 5 20 | tail -n +2 | cut -f2 | tr '\n' ' ')" \
+    "$(tail -n 1 "$log" | tr -d '\r' | cut -f5- | tr '\t' ' ') "
+fi
+
+# Screenshots of both views.
+import -window root -crop 960x780+0+0 "$work/flipped.png"
+key alt+f; sleep 0.5
+import -window root -crop 960x780+0+0 "$work/normal.png"
+key alt+f
+
+# Escape asks first; Yes ends the program, which writes its settings.
+key Escape
+if dialog "ZEB Zuvaririzadure"; then echo "question $dlg"; xdotool key Return; else echo "no exit question"; fi
+if ! wait_for 15 bash -c "! kill -0 $prog 2>/dev/null"; then
+  echo "still running; windows:"
+  for w in $(xdotool search --name . 2>/dev/null); do echo "  $w $(xdotool getwindowname "$w")"; done
+  import -window root "$work/exit-failed.png"
+fi
+prog=""
+ini=$work/zebdiag.ini
+check "settings written" "yes" "$([ -f "$ini" ] && echo yes)"
+check "window rectangle stored" "yes" "$(grep -q '^Right=[1-9]' "$ini" && grep -q '^Bottom=[1-9]' "$ini" && echo yes)"
+check "range stored" "FirstBeam=5 LastBeam=20" "$(grep -E '^(FirstBeam|LastBeam)=' "$ini" | tr -d '\r' | tr '\n' ' ' | sed 's/ $//')"
+
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
