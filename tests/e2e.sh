@@ -202,5 +202,21 @@ check "settings written" "yes" "$([ -f "$ini" ] && echo yes)"
 check "window rectangle stored" "yes" "$(grep -q '^Right=[1-9]' "$ini" && grep -q '^Bottom=[1-9]' "$ini" && echo yes)"
 check "range stored" "FirstBeam=5 LastBeam=20" "$(grep -E '^(FirstBeam|LastBeam)=' "$ini" | tr -d '\r' | tr '\n' ' ' | sed 's/ $//')"
 
+# Two quick close requests while measuring: the second ends the thread at once,
+# and the program still ends in order.
+start_sim --baud 9600
+rm -f "$ini"
+wine "$exe" >>"$work/zebdiag.log" 2>&1 &
+prog=$!
+wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null"
+wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
+sleep 1
+key alt+a; sleep 1.5
+xdotool windowfocus --sync "$wid" key alt+F4 alt+F4
+check "two close requests end the program" "yes" "$(wait_for 10 bash -c "! kill -0 $prog 2>/dev/null" && echo yes)"
+prog=""
+check "settings written after two close requests" "yes" "$([ -f "$ini" ] && echo yes)"
+check "the line was left with quit" "quit q" "$(grep -v '^exit' "$trace" | tail -1)"
+
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

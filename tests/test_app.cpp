@@ -1,0 +1,140 @@
+// Export text, reference lines, data log names and lines: the program's
+// text formats without windows.
+#include "app.h"
+#include "display.h"
+#include "link.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+struct Texts : testing::Test {
+    void SetUp() override
+    {
+        memset(&SG_View, 0, sizeof(SG_View));
+        memset(&SG_Work, 0, sizeof(SG_Work));
+        for (auto &row : RefValues)
+            for (auto &v : row)
+                v = 0;
+        DI.fRelative = 0;
+        DI.minAbsValue = 0;
+        DI.iDisplayMode = DM_CURRENT;
+        DI.pDisplayValues = SG_View.aiValue;
+    }
+    static std::string Export()
+    {
+        HGLOBAL block = BuildValueText();
+        EXPECT_NE(block, nullptr);
+        std::string s = (const char *)GlobalLock(block);
+        EXPECT_LT(s.size(), GlobalSize(block)) << "the text stays inside its block";
+        GlobalUnlock(block);
+        GlobalFree(block);
+        return s;
+    }
+};
+
+TEST_F(Texts, ExportAbsoluteAndRelative)
+{
+    SG_View.Params.iFirst = 1;
+    SG_View.Params.iLast = 3;
+    SG_View.Params.iValueType = VT_TRANSMITTER;
+    SG_View.aiValue[1] = 120;
+    SG_View.aiValue[2] = 118;
+    EXPECT_EQ(Export(), "Nr.\tAbs\r\n1\t120\r\n2\t118\r\n3\t0\r\n");
+
+    // Signal strengths lose the offset; the floor applies to values and references.
+    SG_View.Params.iValueType = VT_SIGNAL;
+    SG_View.Params.iFirst = SG_View.Params.iLast = 5;
+    SG_View.aiValue[0] = 10;
+    SG_View.aiValue[5] = 130;
+    EXPECT_EQ(Export(), "Nr.\tAbs\r\n5\t120\r\n");
+    SG_View.aiValue[5] = 12;
+    RefValues[0][5] = -3;
+    DI.minAbsValue = 5;
+    DI.fRelative = 1;
+    EXPECT_EQ(Export(), "Nr.\tAbs\tRef.\r\n5\t5\t5\r\n");
+}
+
+TEST_F(Texts, ExportNeverWritesPastItsBlock)
+{
+    SG_View.Params.iFirst = 1;
+    SG_View.Params.iLast = 999;
+    SG_View.Params.iValueType = VT_RECEIVER;
+    for (int b = 1; b <= 999; b++) {
+        SG_View.aiValue[b] = -2000000000;   // far wider than -999
+        RefValues[0][b] = 2000000000;
+    }
+    DI.minAbsValue = -2147483647;
+    DI.fRelative = 1;
+    std::string s = Export();
+    // Whole lines only, as many as fit.
+    EXPECT_EQ(s.compare(s.size() - 2, 2, "\r\n"), 0);
+    EXPECT_GT(s.size(), 10000u);
+    EXPECT_NE(s.find("\r\n1\t-2000000000\t2000000000\r\n"), std::string::npos);
+}
+
+TEST(ReferenceLines, OnlyTwoIntegersCount)
+{
+    int b = 0, v = 0;
+    EXPECT_TRUE(ParseReferenceLine("1\t100\n", &b, &v));
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(v, 100);
+    EXPECT_TRUE(ParseReferenceLine("  2 90  \r\n", &b, &v));
+    EXPECT_EQ(v, 90);
+    EXPECT_TRUE(ParseReferenceLine("7 -3", &b, &v));
+    EXPECT_EQ(v, -3);
+    for (const char *bad : {"Nr.\tAbs\r\n", "3\t80\t75\n", "x\n", "", "\n", "5\n", "5 6x\n", "5,6\n"})
+        EXPECT_FALSE(ParseReferenceLine(bad, &b, &v)) << bad;
+    // Numbers beyond 32 bits are not taken (and never overflow).
+    EXPECT_FALSE(ParseReferenceLine("1 99999999999999999999999\n", &b, &v));
+    EXPECT_FALSE(ParseReferenceLine("4294967297 5\n", &b, &v));
+    EXPECT_TRUE(ParseReferenceLine("1 2147483647\n", &b, &v));
+    EXPECT_EQ(v, 2147483647);
+}
+
+TEST(DataLog, FileNameCarriesTheCreationTime)
+{
+    SYSTEMTIME st = {2009, 7, 5, 24, 11, 8, 50, 0};
+    char out[MAX_PATH + 1];
+    ASSERT_TRUE(Log_MakeFileName(out, "C:\\logs\\run.log", st));
+    EXPECT_STREQ(out, "C:\\logs\\run_20090724T110850.log");
+    ASSERT_TRUE(Log_MakeFileName(out, "plain", st));
+    EXPECT_STREQ(out, "plain_20090724T110850.log");
+    EXPECT_FALSE(Log_MakeFileName(out, std::string(255, 'n').c_str(), st)) << "no silent cut beyond 260";
+}
+
+TEST_F(Texts, LogLinesAbsoluteAndRelative)
+{
+    SG_Work.Params.iFirst = 1;
+    SG_Work.Params.iLast = 3;
+    SG_Work.Params.iValueType = VT_SIGNAL;
+    SG_Work.aiValue[0] = 10;
+    SG_Work.aiValue[1] = 67;   // 57
+    SG_Work.aiValue[2] = 5;    // below the offset: floor 0
+    SG_Work.aiValue[3] = 70;   // 60, no reference
+    RefValues[0][1] = 120;
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    strcat(path, "zeb_logline.txt");
+    FILE *f = fopen(path, "w");
+    ASSERT_NE(f, nullptr);
+    Log_WriteLine(1, f);
+    Log_WriteLine(2, f);
+    fclose(f);
+    f = fopen(path, "rb");
+    char buf[512] = "";
+    fread(buf, 1, sizeof(buf) - 1, f);
+    fclose(f);
+    DeleteFileA(path);
+    std::string s = buf;
+    // hh:mm:ss,mmm then first, last, rod index and the values; LF stored as CR LF
+    ASSERT_GT(s.size(), 13u);
+    EXPECT_EQ(s[2], ':');
+    EXPECT_EQ(s[8], ',');
+    std::string lines = s.substr(12);
+    size_t second = lines.find("\r\n") + 2;
+    EXPECT_EQ(lines.substr(0, second), "\t1\t3\t0\t57\t0\t60\r\n");
+    EXPECT_EQ(lines.substr(second + 12), "\t1\t3\t0\t48\t0\t0\r\n") << "57 of 120 is 47.5: 48";
+}
