@@ -1,5 +1,7 @@
 #include "link_harness.h"
 
+#include "app.h"
+
 #include <mmsystem.h>
 #include <stdlib.h>
 #include <string.h>
@@ -96,12 +98,7 @@ static LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         n.view = std::make_shared<SG_DATA>(SG_View);
         break;
     case CN_CLOSELOG:
-        EnterCriticalSection(&csParams);
-        if (SG_Params.pLogFile)
-            fclose(SG_Params.pLogFile);
-        SG_Params.pLogFile = NULL;
-        SG_Params.wLogMode = 0;
-        LeaveCriticalSection(&csParams);
+        Log_Close();
         break;
     }
     current->events.push_back(n);
