@@ -1,6 +1,6 @@
 # Sourced: the project's own Wine prefix and quiet, prompt-free Wine.
 ZEB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export ZEB_BUILD=${ZEB_BUILD:-$ZEB_ROOT/build}
+export ZEB_BUILD=$ZEB_ROOT/build   # always this checkout's own
 export WINEPREFIX=${WINEPREFIX_ZEB:-$ZEB_BUILD/wine}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
