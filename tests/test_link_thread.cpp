@@ -78,7 +78,7 @@ TEST_P(LinkThread, ContinuousCyclesKeepTheirPeriodAndEndWithQuit)
     for (const auto &e : h.events)
         if (e.event == CN_DATA && ++cycles > 1) {
             EXPECT_GE(e.lParam, 145) << "cycle " << cycles;
-            EXPECT_LE(e.lParam, 200) << "cycle " << cycles;
+            EXPECT_LE(e.lParam, 260) << "cycle " << cycles;   // a sleep may run late on a busy machine
             EXPECT_EQ(e.view->fDataValid, 1);
         }
     Link_RequestState(TS_IDLE, false);
