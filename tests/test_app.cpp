@@ -3,6 +3,7 @@
 #include "app.h"
 #include "display.h"
 #include "link.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -137,4 +138,63 @@ TEST_F(Texts, LogLinesAbsoluteAndRelative)
     size_t second = lines.find("\r\n") + 2;
     EXPECT_EQ(lines.substr(0, second), "\t1\t3\t0\t57\t0\t60\r\n");
     EXPECT_EQ(lines.substr(second + 12), "\t1\t3\t0\t48\t0\t0\r\n") << "57 of 120 is 47.5: 48";
+}
+
+static std::string Text(HWND dlg, int id)
+{
+    char text[300] = "";
+    GetDlgItemTextA(dlg, id, text, sizeof(text));
+    return text;
+}
+
+TEST(ParameterDialog, LoadAndApplyRules)
+{
+    static bool locks = false;
+    if (!locks) {
+        Link_CreateLocks();
+        locks = true;
+    }
+    hInst = GetModuleHandleA(NULL);
+    strcpy(DTI.szComport, "COM1:");
+    DTI.iComSpeed = 38400;
+    SG_Params = {7, 1, 100, 0, 5, VT_SIGNAL, CF_RESET_MINMAX, 0, NULL, 0, 0, 9, 0};
+    DI.fShowExcessBars = 1;
+    HWND dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg, IDC_GAIN), "7");
+    EXPECT_EQ(Text(dlg, IDC_BITRATE), "38400");
+    EXPECT_EQ(Text(dlg, IDC_PORT), "COM1:");
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_PROTOCOL, CB_GETCURSEL, 0, 0), CB_ERR) << "variant 9 selects nothing";
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_ROD1), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_ROD2), BST_UNCHECKED);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dlg, IDC_LIMIT_MAX_ABS)));
+
+    SetDlgItemTextA(dlg, IDC_FIRST, "0");
+    SetDlgItemTextA(dlg, IDC_LAST, "1500");
+    SetDlgItemTextA(dlg, IDC_CYCLE, "5000");
+    SetDlgItemTextA(dlg, IDC_GAIN, "");
+    SetDlgItemTextA(dlg, IDC_BITRATE, "9600");
+    SetDlgItemTextA(dlg, IDC_LIMIT_MAX_ABS, "-7");
+    CheckDlgButton(dlg, IDC_SHOW_LIMITS, BST_UNCHECKED);
+    SendMessageA(dlg, WM_COMMAND, IDC_SHOW_LIMITS, 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, IDC_LIMIT_MAX_ABS))) << "unchecking disables the limits at once";
+    EXPECT_EQ(DI.fShowExcessBars, 1) << "but stores nothing yet";
+    SendMessageA(dlg, WM_COMMAND, IDC_APPLY, 0);
+    EXPECT_EQ(SG_Params.iFirst, 1);
+    EXPECT_EQ(SG_Params.iLast, 999);
+    EXPECT_EQ(SG_Params.iCycleDelay, 1000);
+    EXPECT_EQ(SG_Params.iGain, 0);
+    EXPECT_EQ(SG_Params.iRodno, 1) << "neither radio button: rod pair 2";
+    EXPECT_EQ(SG_Params.ZEBproto, -1) << "no variant selected";
+    EXPECT_EQ(SG_Params.wChangeFlags, CF_PARAMS) << "an assignment: the pending reset is dropped";
+    EXPECT_EQ(DTI.iComSpeed, 9600);
+    EXPECT_EQ(DI.fShowExcessBars, 0);
+    EXPECT_EQ(DI.iLimitMaxAbs, -7);
+
+    SetDlgItemTextA(dlg, IDC_FIRST, "10");
+    SetDlgItemTextA(dlg, IDC_LAST, "5");
+    SendMessageA(dlg, WM_COMMAND, IDC_APPLY, 0);
+    EXPECT_EQ(SG_Params.iFirst, 10);
+    EXPECT_EQ(SG_Params.iLast, 10);
+    DestroyWindow(dlg);
 }
