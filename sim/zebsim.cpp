@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <stdarg.h>
 #include <errno.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <random>
@@ -169,44 +171,63 @@ struct Grid {
     }
 } grid;
 
-// Output with pacing: bytes leave one character time apart; a segment may be
-// held back until a given time (the late fault).
+// Output paced like a UART at --baud: a byte is complete on the line one
+// character time (10 bits) after the one before it, counted from when the
+// line fell idle, against an absolute schedule. Bytes leave in small bursts,
+// never more than a burst behind their time, and the last byte queued leaves
+// on time, so a record takes its wire time however late the process wakes.
+// A segment may be held back until a given time (the late fault).
 struct Output {
-    std::deque<std::pair<unsigned char, double>> bytes;   // byte, earliest time
-    double lastDue = 0;
+    std::deque<std::pair<unsigned char, double>> bytes;   // byte, time it is complete
+    double lineFree = 0;   // when the last byte queued is complete
+
+    static constexpr double kBurstMs = 1.0;
 
     bool Busy() const { return !bytes.empty(); }
-    void Abort() { bytes.clear(); }
-    void Add(const std::string &s, double notBefore = 0)
+    void Abort()
     {
-        for (unsigned char c : s)
-            bytes.push_back({c, notBefore});
+        bytes.clear();
+        lineFree = std::min(lineFree, NowMs());
     }
     double CharMs() const { return opt.baud > 0 ? 10000.0 / opt.baud : 0; }
+    void Add(const std::string &s, double notBefore = 0)
+    {
+        double t = std::max({lineFree, notBefore, NowMs()});
+        for (unsigned char c : s)
+            bytes.push_back({c, t += CharMs()});
+        lineFree = t;
+    }
 
-    // Writes what is due; returns ms until the next byte is due, or -1.
-    int Pump()
+    // Writes what is due; returns the time of the next burst, or -1.
+    double Pump()
     {
         std::string burst;
         double now = NowMs();
-        while (!bytes.empty()) {
-            double due = std::max(bytes.front().second, lastDue + CharMs());
-            if (due > now)
-                break;
+        while (!bytes.empty() && bytes.front().second <= now) {
             burst += (char)bytes.front().first;
-            lastDue = std::max(due, now - 5 * CharMs());   // do not bunch up after a stall
             bytes.pop_front();
         }
         if (!burst.empty() && write(fd, burst.data(), burst.size()) < 0)
             Trace("write failed: %s", strerror(errno));
         if (bytes.empty())
             return -1;
-        double due = std::max(bytes.front().second, lastDue + CharMs());
-        return (int)std::ceil(std::max(0.0, due - NowMs()));
+        return std::max(bytes.front().second, std::min(now + kBurstMs, bytes.back().second));
     }
 } out;
 
 int records = 0;
+int heldSlave = -1;   // our own descriptor of the pty's far end
+
+// Bytes written that the far end has not read yet.
+int LineQueued()
+{
+    int n = 0;
+    if (heldSlave >= 0)
+        ioctl(heldSlave, FIONREAD, &n);
+    else
+        ioctl(fd, TIOCOUTQ, &n);
+    return n;
+}
 
 bool Spoiled()
 {
@@ -258,7 +279,7 @@ void Send(const std::string &data, const std::string &end, bool b64)
     } else {
         size_t cut = (size_t)pauseAt;
         out.Add(text.substr(0, cut));
-        out.Add(text.substr(cut), NowMs() + cut * out.CharMs() + opt.lateMs);
+        out.Add(text.substr(cut), out.lineFree + opt.lateMs);
     }
 }
 
@@ -319,9 +340,12 @@ void OldRequest(const unsigned char *r)
     } else if (mode == 0x72) {
         type = 3;
         rel = 0;
-    } else if (mode >= 0x01 && mode <= 0x06) {
-        type = 1;   // receiver and transmitter codes overlap; either table will do
-        rel = mode - 0x01;
+    } else if (mode >= 0x01 && mode <= 0x04) {
+        // Feedback: receiver 0x01, transmitter 0x02, plus 2 for rod pair 2.
+        // Feedback is read in one pass over the straight beams, so these
+        // codes never mean the even diagonal pass.
+        type = (mode & 1) ? 1 : 2;
+        rel = mode >= 0x03 ? 2 : 0;
     } else {
         Trace("request ignored");
         return;
@@ -376,8 +400,10 @@ struct Parser {
         case '1':
         case '2':
             Trace("trigger %c", c);
-            // A trigger while a record is still on its way is not a new request.
-            if (cmd.valid && !out.Busy())
+            // A trigger while a record is still on its way, or still unread on
+            // the line (a short one sent at once), is not a new request: the
+            // tool sends a parameter command and its first trigger back to back.
+            if (cmd.valid && !out.Busy() && LineQueued() == 0)
                 SendB64Record();
             break;
         case '0':
@@ -448,6 +474,7 @@ int OpenLine()
         exit(1);
     }
     MakeRaw(s, 38400);
+    heldSlave = s;
     unlink(opt.link.c_str());
     if (symlink(slave, opt.link.c_str()) != 0) {
         fprintf(stderr, "zebsim: cannot link %s: %s\n", opt.link.c_str(), strerror(errno));
@@ -519,9 +546,11 @@ int main(int argc, char **argv)
             break;
         if (!opt.link.empty() && !LinkIsOurs())
             break;   // removed or taken over by another simulator: our line is gone
-        int wait = out.Pump();
+        double next = out.Pump();
+        double waitMs = next < 0 ? 100 : std::min(100.0, std::max(0.0, next - NowMs()));
+        timespec wait = {0, (long)(waitMs * 1e6)};
         pollfd p = {fd, POLLIN, 0};
-        int n = poll(&p, 1, wait < 0 || wait > 100 ? 100 : wait);
+        int n = ppoll(&p, 1, &wait, nullptr);
         if (n > 0 && (p.revents & POLLIN)) {
             unsigned char buf[256];
             ssize_t got = read(fd, buf, sizeof(buf));

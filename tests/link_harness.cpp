@@ -65,8 +65,13 @@ SimProcess::~SimProcess()
 
 std::string SimProcess::Trace() const
 {
+    return ReadTextFile(ZPath(trace));
+}
+
+std::string ReadTextFile(const std::string &path)
+{
     std::string s;
-    FILE *f = fopen(ZPath(trace).c_str(), "rb");
+    FILE *f = fopen(path.c_str(), "rb");
     if (!f)
         return s;
     char buf[4096];
@@ -77,13 +82,21 @@ std::string SimProcess::Trace() const
     return s;
 }
 
+double CounterMs()
+{
+    LARGE_INTEGER now, freq;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&freq);
+    return now.QuadPart * 1000.0 / freq.QuadPart;
+}
+
 static LinkHarness *current;
 
 static LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg != WM_COMM_NOTIFY || !current)
         return DefWindowProcA(hwnd, msg, wParam, lParam);
-    Notification n = {LOWORD(wParam), HIWORD(wParam), lParam, "", nullptr, timeGetTime()};
+    Notification n = {LOWORD(wParam), HIWORD(wParam), lParam, "", nullptr, CounterMs()};
     switch (n.event) {
     case CN_STATE:
         if (n.code == TS_ERROR && lParam) {

@@ -25,7 +25,7 @@ struct Notification {
     LPARAM lParam;
     std::string text;                 // CN_STATE 2: the error text
     std::shared_ptr<SG_DATA> view;    // CN_DATA: SG_View after the copy
-    DWORD at;                         // timeGetTime when handled
+    double at;                        // when handled: ms on the performance counter
 };
 
 struct LinkHarness {
@@ -47,6 +47,9 @@ struct LinkHarness {
     const Notification *Last(int event) const;
     void Clear() { events.clear(); }
 };
+
+double CounterMs();   // the performance counter in ms
+std::string ReadTextFile(const std::string &path);   // whole file, or "" if it cannot be read
 
 // Parameters and port of a fresh run: beams 1..100, value type 0, variant v.
 void ResetLinkParams(int variant, int delay = 0, int speed = 115200, const char *com = "COM3");
