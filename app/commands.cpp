@@ -23,7 +23,9 @@ static void Refresh()
 
 void FlashToolbarButton(int id, int code)
 {
-    if (code != 1)
+    // Command 0 (the swallowed edit keys) has no button; looking it up
+    // would find the first separator.
+    if (code != 1 || id == 0)
         return;
     HWND tb = DI.hwndToolbar;
     int index = (int)SendMessageA(tb, TB_COMMANDTOINDEX, id, 0);

@@ -266,12 +266,14 @@ static bool WaitForThread(DWORD ms)
 // pending read is aborted so that it can finish its cycle (and its log
 // line) at once; only if it still hangs is it terminated, and then while
 // this thread holds both locks, so that it cannot die inside one of them.
+// It may have died inside a write to the log, holding the stream's own lock:
+// the stream is then left to the process exit.
 static void ForceEndThread()
 {
+    bool terminated = false;
     if (hCommThread) {
         Link_RequestState(TS_ENDING, false);
-        if (LinkPort.hCom != INVALID_HANDLE_VALUE)
-            PurgeComm(LinkPort.hCom, PURGE_RXABORT | PURGE_TXABORT);
+        Link_AbortRun();
         if (!WaitForThread(FORCED_END_WAIT_MS) && !WaitForThread(LAST_RESORT_WAIT_MS)) {
             EnterCriticalSection(&csParams);
             EnterCriticalSection(&csData);
@@ -279,10 +281,12 @@ static void ForceEndThread()
             LeaveCriticalSection(&csData);
             LeaveCriticalSection(&csParams);
             WaitForSingleObject(hCommThread, FORCED_END_WAIT_MS);
+            terminated = true;
         }
     }
     QIRA_Close(&LinkPort);
-    Log_Close();
+    if (!terminated)
+        Log_Close();
 }
 
 static bool Main_OnClose(HWND hwnd)

@@ -36,8 +36,12 @@ static void FillPorts(HWND dlg)
                 SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)p);
         free(names);
     }
-    if (SendMessageA(list, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)DTI.szComport) == CB_ERR)
-        SetWindowTextA(list, DTI.szComport);
+    // A stored port the machine does not list (an adapter unplugged, a name
+    // typed into the settings file) stays selectable, so Apply keeps it.
+    if (SendMessageA(list, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)DTI.szComport) == CB_ERR && DTI.szComport[0]) {
+        LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)DTI.szComport);
+        SendMessageA(list, CB_SETCURSEL, at, 0);
+    }
 }
 
 static void OnInit(HWND dlg)

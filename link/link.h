@@ -99,7 +99,13 @@ bool Link_MeasureCycle(QIRA_PORT *port, int variant);
 
 // Communication thread (thread.cpp)
 DWORD WINAPI Link_ThreadProc(LPVOID);
+// Asks the thread for a state. With wait, also aborts the run's pending read
+// and returns once the request is taken (or the thread has ended), serving
+// the window's sent messages and repaints meanwhile.
 void Link_RequestState(LONG state, bool wait);
+// Aborts the pending and all further reads of the current run; the run then
+// ends with the state requested before, without an error text.
+void Link_AbortRun();
 bool Link_IsAlive();
 LONG Link_GetState();
 bool Link_ApplyState(LONG request);

@@ -123,7 +123,11 @@ bool Link_Drain(QIRA_PORT *port, DWORD maxMs, DWORD quietMs)
 void Link_SendParams(QIRA_PORT *port)
 {
     const SG_PARAMS &P = SG_Work.Params;
-    if (Link_ParamsDiffer(P, SG_Sent) || wCmdState == 0) {
+    // Outside continuous measurement no trigger follows, so the command is
+    // what asks for the record: a single measurement inside a run (or a
+    // second one right after the first) resends it.
+    bool single = iThreadState != TS_CONTINUOUS;
+    if (Link_ParamsDiffer(P, SG_Sent) || wCmdState == 0 || single) {
         int diag = P.iDiagonal && P.iValueType != VT_REFERENCE;
         if (wCmdState != 0) {
             // Stop the controller and drop what it still had in flight.
@@ -137,7 +141,7 @@ void Link_SendParams(QIRA_PORT *port)
         SG_Sent = P;
         wCmdState = 1;
     }
-    if (iThreadState == TS_CONTINUOUS) {
+    if (!single) {
         bool cont = P.ZEBproto == PROTO_B64_CONT;
         Link_PutByte(port, cont ? '2' : '1');
         wCmdState = cont ? 2 : 1;

@@ -9,9 +9,16 @@
 
 #define IDLE_POLL_MS 50
 
-static void Notify(WORD event, WORD code, LPARAM lParam)
+// Set by the window when it ends a run itself and aborts the pending read:
+// the failure that follows is the user's doing, not a link error.
+static volatile LONG fRunAborted;
+// SG_Work holds the partial values of a failed cycle; SG_Shared still holds
+// the last good measurement.
+static bool fWorkBroken;
+
+static bool Notify(WORD event, WORD code, LPARAM lParam)
 {
-    PostMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(event, code), lParam);
+    return PostMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(event, code), lParam) != FALSE;
 }
 
 bool Link_ApplyState(LONG request)
@@ -36,15 +43,37 @@ bool Link_ApplyState(LONG request)
             memcpy((void *)block, szCommError, n);
         text = (LPARAM)block;
     }
-    Notify(CN_STATE, (WORD)request, text);
+    if (!Notify(CN_STATE, (WORD)request, text) && text)
+        GlobalFree((HGLOBAL)text);   // nobody will receive it
     return true;
+}
+
+// Waits on the window thread without freezing it: the communication thread
+// may send CN_CLOSELOG meanwhile, and the window must still repaint.
+static void ServeWindowFor(DWORD ms)
+{
+    if (MsgWaitForMultipleObjects(0, NULL, FALSE, ms, QS_SENDMESSAGE | QS_PAINT) != WAIT_OBJECT_0)
+        return;
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))   // also delivers sent messages
+        DispatchMessageA(&msg);
+}
+
+void Link_AbortRun()
+{
+    InterlockedExchange(&fRunAborted, 1);
+    QIRA_Abort(&LinkPort);
 }
 
 void Link_RequestState(LONG state, bool wait)
 {
     InterlockedExchange(&iRequestedState, state);
-    while (wait && Link_IsAlive() && iRequestedState != REQ_NONE)
-        Sleep(IDLE_POLL_MS);
+    if (!wait)
+        return;
+    // The caller wants the run over: do not let it finish a slow cycle first.
+    Link_AbortRun();
+    while (Link_IsAlive() && iRequestedState != REQ_NONE)
+        ServeWindowFor(IDLE_POLL_MS);
 }
 
 bool Link_IsAlive()
@@ -70,10 +99,22 @@ static void TakeParams()
     Link_BringIntoRange(&SG_Work.Params);
 }
 
-static void Publish()
+// Publishes what the idle loop took over. After a failed cycle the window
+// keeps the last good measurement: only the flags (and new parameters) of
+// this take-over are applied to it, never the broken cycle's values.
+static void Publish(WORD f)
 {
     EnterCriticalSection(&csData);
-    SG_Shared = SG_Work;
+    if (!fWorkBroken) {
+        SG_Shared = SG_Work;
+    } else {
+        if (f & CF_PARAMS) {
+            SG_Shared.Params = SG_Work.Params;
+            SG_Shared.fDataValid = 0;
+        }
+        if (!SG_Work.fMinMaxValid)
+            SG_Shared.fMinMaxValid = 0;
+    }
     LeaveCriticalSection(&csData);
 }
 
@@ -97,7 +138,7 @@ static void IdlePass()
         if (f & CF_RESET_MINMAX)
             SG_Work.fMinMaxValid = 0;
         LeaveCriticalSection(&csParams);
-        Publish();
+        Publish(f);
         Notify(CN_DATA, f, 0);
     }
     if (iThreadState <= TS_IDLE)
@@ -106,6 +147,7 @@ static void IdlePass()
 
 static void MeasurementRun(QIRA_PORT *port)
 {
+    InterlockedExchange(&fRunAborted, 0);
     if (Link_OpenPort(port, DTI.szComport)) {
         Notify(CN_STATE, TS_PORT_OPENED, 0);
     } else {
@@ -132,7 +174,9 @@ static void MeasurementRun(QIRA_PORT *port)
         LeaveCriticalSection(&csParams);
 
         memset(SG_Work.aiValue, 0, sizeof(SG_Work.aiValue));
-        if (Link_MeasureCycle(port, variant)) {
+        bool ok = Link_MeasureCycle(port, variant);
+        fWorkBroken = !ok;
+        if (ok) {
             if (iThreadState == TS_SINGLE)
                 Link_ApplyState(TS_IDLE);
             EnterCriticalSection(&csData);
@@ -142,7 +186,7 @@ static void MeasurementRun(QIRA_PORT *port)
             LeaveCriticalSection(&csData);
             if (SG_Work.Params.pLogFile)
                 Log_WriteLine(SG_Work.Params.wLogMode, SG_Work.Params.pLogFile);
-        } else {
+        } else if (!(fRunAborted && Link_ApplyState(iRequestedState))) {
             Link_ApplyState(TS_ERROR);
         }
 
@@ -154,6 +198,8 @@ static void MeasurementRun(QIRA_PORT *port)
             tEnd = timeGetTime();
         }
         Notify(CN_DATA, f, (LPARAM)(tEnd - tStart));
+        if (!ok)
+            break;   // a request made meanwhile starts a fresh run from idle
         tStart = tEnd;
         deadline = tEnd + delay;
         Link_ApplyState(iRequestedState);

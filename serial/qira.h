@@ -27,10 +27,12 @@ struct QIRA_PORT {
     BYTE fAbortOnError;
     BYTE fEcho;
     BOOL fOverlapped;             // must stay 0: all I/O is synchronous
+    HANDLE hOwner;                // held from open to close: the port is ours alone
+    volatile LONG fReadsAborted;  // set by QIRA_Abort until the port is closed
 };
 
 #define QIRA_DECLARE(id) \
-    QIRA_PORT id = { INVALID_HANDLE_VALUE, "", QIRA__szLib, 0, 0, 0, 0, {0, 0, 0, 0, 0}, 0, 0, 0, 0, 0, 0, 0 }
+    QIRA_PORT id = { INVALID_HANDLE_VALUE, "", QIRA__szLib, 0, 0, 0, 0, {0, 0, 0, 0, 0}, 0, 0, 0, 0, 0, 0, 0, NULL, 0 }
 
 // Library error codes (bit 29: application-defined)
 #define QIRA_ERR_ECHO         0x20000001UL
@@ -77,6 +79,9 @@ struct QIRA_PORT {
 #define QIRA_TEXT_LENGTH   0xFFFF   // QIRA_Write: length of the zero-terminated text
 
 // Opening and configuring
+// Opens the named port for this object alone, across all processes that use
+// the library: a port another object holds open fails with
+// ERROR_ACCESS_DENIED, as the platform's own exclusive open does.
 bool QIRA_Open(QIRA_PORT *port, const char *name);
 bool QIRA_Close(QIRA_PORT *port);
 bool QIRA_Configure(QIRA_PORT *port);
@@ -91,6 +96,13 @@ bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count);
 bool QIRA_ReadByte(QIRA_PORT *port, BYTE *byte, DWORD timeoutMs);
 bool QIRA_WaitQuiet(QIRA_PORT *port, DWORD totalMs, DWORD gapMs);
 bool QIRA_Purge(QIRA_PORT *port);
+// Aborts reading on an open port from any thread, without taking the port's
+// lock (a reading thread holds it while it waits): a read in progress
+// returns at once where the driver allows, and every later read fails with
+// ERROR_OPERATION_ABORTED until the port is closed. Writes still work, so
+// the owner can end its dialogue with the device. Safe against a concurrent
+// QIRA_Close. Fails with ERROR_INVALID_HANDLE when the port is not open.
+bool QIRA_Abort(QIRA_PORT *port);
 bool QIRA_PurgeTx(QIRA_PORT *port);
 LONG QIRA_RxCount(QIRA_PORT *port);
 LONG QIRA_TxCount(QIRA_PORT *port);

@@ -197,4 +197,12 @@ TEST(ParameterDialog, LoadAndApplyRules)
     EXPECT_EQ(SG_Params.iFirst, 10);
     EXPECT_EQ(SG_Params.iLast, 10);
     DestroyWindow(dlg);
+
+    // A stored port the machine does not list survives Apply.
+    strcpy(DTI.szComport, "COM42:");
+    dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
+    EXPECT_EQ(Text(dlg, IDC_PORT), "COM42:");
+    SendMessageA(dlg, WM_COMMAND, IDC_APPLY, 0);
+    EXPECT_STREQ(DTI.szComport, "COM42:");
+    DestroyWindow(dlg);
 }

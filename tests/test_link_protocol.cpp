@@ -219,10 +219,12 @@ TEST_F(LinkProtocol, B64SingleMeasurementSendsTheCommandAlone)
     EXPECT_EQ(SG_Work.aiValue[0], 20);
     EXPECT_EQ(SG_Work.aiValue[100], values[99]);
     EXPECT_EQ(wCmdState, 1);
-    // Same parameters again: nothing to send in a single measurement.
-    gFake.Queue(Base64(rec) + "\n");
+    // Same parameters again, as in a single measurement inside a run: no
+    // trigger would ask for the record, so the controller is stopped and
+    // asked again.
     ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
-    EXPECT_EQ(gFake.written, "");
+    EXPECT_EQ(gFake.TakeWritten(), "0~s 0 1 100 0 0\n");
+    EXPECT_EQ(SG_Work.aiValue[100], values[99]);
 }
 
 TEST_F(LinkProtocol, B64ContinuousTriggersAndParameterChange)
@@ -284,6 +286,7 @@ TEST_F(LinkProtocol, B64DiagonalOrderAndReferenceValues)
 
 TEST_F(LinkProtocol, B64RecordFaults)
 {
+    InterlockedExchange(&iThreadState, TS_CONTINUOUS);   // a trigger, not a drain, before each record
     P().ZEBproto = PROTO_B64;
     P().iFirst = 1;
     P().iLast = 5;

@@ -1,4 +1,5 @@
 // Toolbar, status bar and title on real windows.
+#include "app.h"
 #include "display.h"
 #include "gui_host.h"
 #include "link.h"
@@ -117,6 +118,26 @@ TEST_F(Shell, CheckStatesFollowTheProgramState)
     EXPECT_FALSE(Checked(IDM_LOGGING));
     EXPECT_TRUE(Checked(IDM_TRANSMITTER));
     InterlockedExchange(&iThreadState, TS_ENDED);
+}
+
+TEST_F(Shell, AcceleratorsOfControlCharactersAndTheSwallowedKeys)
+{
+    GuiHost host;
+    ACCEL a[64];
+    int n = CopyAcceleratorTableA(LoadAcceleratorsA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDR_ACCEL)), a, 64);
+    ASSERT_EQ(n, 28);
+    // Bound by character code, so Ctrl+Shift+C copies too and layouts agree.
+    const struct { int at; WORD key, cmd; } chars[] = {
+        {0, 26, 0}, {1, 24, 0}, {22, 3, IDM_COPY}, {25, 6, IDM_FONT}, {26, 16, IDM_PARAMETER}};
+    for (const auto &c : chars) {
+        EXPECT_EQ(a[c.at].fVirt & (FVIRTKEY | FCONTROL | FALT | FSHIFT), 0) << "entry " << c.at;
+        EXPECT_EQ(a[c.at].key, c.key) << "entry " << c.at;
+        EXPECT_EQ(a[c.at].cmd, c.cmd) << "entry " << c.at;
+    }
+    // Command 0 has no button: no separator is pressed, nothing waits.
+    DWORD t0 = GetTickCount();
+    FlashToolbarButton(0, 1);
+    EXPECT_LT(GetTickCount() - t0, 50u);
 }
 
 static std::string StatusText(int part)
