@@ -20,6 +20,7 @@ extern BYTE fLogRelative;
 int Main_Run(HINSTANCE instance, int show);
 LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam);
+void Main_RestorePlacement(HWND hwnd);
 
 // Commands (commands.cpp)
 void Main_OnCommand(HWND hwnd, int id, HWND control, int code);
@@ -31,6 +32,7 @@ void InvalidateDisplay();
 HGLOBAL BuildValueText();
 void CopyValuesToClipboard(HWND owner);
 void SaveValuesAsText(HWND owner);
+bool WriteTextFile(const char *path, const char *text);   // false: nothing left on disk
 void ImportReferenceFile(HWND owner);
 bool ParseReferenceLine(const char *line, int *beam, int *value);
 bool RunFileDialog(HWND owner, bool save, UINT titleId, UINT filterId, char *name, const char *defExt,
@@ -39,6 +41,8 @@ UINT_PTR CALLBACK FileDialogHook(HWND dlg, UINT msg, WPARAM wParam, LPARAM lPara
 
 // Data log, window side (logfile.cpp)
 void Log_Start(HWND owner);
+// Creates the log file with its header and hands it to the link.
+bool Log_Open(const char *path, const SYSTEMTIME &st);
 void Log_Stop();
 void Log_Close();
 bool Log_MakeFileName(char *out, const char *chosen, const SYSTEMTIME &st);

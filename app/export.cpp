@@ -25,7 +25,9 @@ HGLOBAL BuildValueText()
     const bool rel = DI.fRelative != 0;
     const char *header = rel ? "Nr.\tAbs\tRef.\r\n" : "Nr.\tAbs\r\n";
     const char *format = rel ? "%d\t%d\t%d\r\n" : "%d\t%d\r\n";
-    int w = snprintf(NULL, 0, format, -999, -999, -999);
+    // Room for the widest line: references and a hand-set floor may be any
+    // 32-bit number.
+    int w = snprintf(NULL, 0, format, INT_MIN, INT_MIN, INT_MIN);
     if (w < 0)
         w = 0;
     SIZE_T size = strlen(header) + (SIZE_T)LAST_BEAM * w + 1;
@@ -51,7 +53,6 @@ HGLOBAL BuildValueText()
             v = DI.minAbsValue;
         if (ref < DI.minAbsValue)
             ref = DI.minAbsValue;
-        // Values wider than -999 could outgrow the block: stop at the last whole line.
         int n = snprintf(text + used, size - used, format, b, v, ref);
         if (n < 0 || (SIZE_T)n >= size - used) {
             text[used] = 0;
@@ -60,7 +61,10 @@ HGLOBAL BuildValueText()
         used += n;
     }
     GlobalUnlock(block);
-    return block;
+    // The block ends with the text's terminating zero: nothing after it
+    // reaches the clipboard.
+    HGLOBAL fitted = GlobalReAlloc(block, used + 1, GMEM_MOVEABLE);
+    return fitted ? fitted : block;
 }
 
 void CopyValuesToClipboard(HWND owner)
@@ -132,6 +136,20 @@ static void ErrorBox(HWND owner, UINT textId, UINT captionId)
     MessageBoxA(owner, text, caption, MB_OK | MB_ICONERROR);
 }
 
+bool WriteTextFile(const char *path, const char *text)
+{
+    FILE *f = fopen(path, "wb");   // binary: the CR LF line ends go out as they are
+    if (!f)
+        return false;
+    size_t n = strlen(text);
+    // Written into the buffer is not written: a full disk shows at the flush.
+    bool ok = fwrite(text, 1, n, f) == n && fflush(f) == 0 && !ferror(f);
+    ok = fclose(f) == 0 && ok;
+    if (!ok)
+        remove(path);   // no half file that looks like an export
+    return ok;
+}
+
 void SaveValuesAsText(HWND owner)
 {
     bool confirmed = false, saved = false;
@@ -142,12 +160,7 @@ void SaveValuesAsText(HWND owner)
         if (text && RunFileDialog(owner, true, IDS_DUMP_TITLE, IDS_DUMP_FILTER, szExportName, "txt", false)) {
             confirmed = true;
             PathRenameExtensionA(szExportName, ".txt");
-            FILE *f = fopen(szExportName, "wb");   // binary: the CR LF line ends go out as they are
-            if (f) {
-                size_t n = strlen(text);
-                saved = fwrite(text, 1, n, f) == n;
-                saved = fclose(f) == 0 && saved;
-            }
+            saved = WriteTextFile(szExportName, text);
         }
         GlobalUnlock(block);
         GlobalFree(block);

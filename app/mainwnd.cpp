@@ -9,6 +9,7 @@
 #include "shell.h"
 
 #include <commctrl.h>
+#include <limits.h>
 #include <mmsystem.h>
 
 HINSTANCE hInst;
@@ -36,13 +37,39 @@ static bool RegisterClasses()
     return RegisterClassA(&wc) && RegisterDisplayClass(hInst);
 }
 
-static void RestorePlacement(HWND hwnd)
+#define USABLE_WIDTH 100
+#define USABLE_HEIGHT 50
+
+// Whether the user can reach a window there: its caption and a fair part of
+// it lie on one monitor.
+static bool IsReachable(const RECT &w)
 {
-    RECT &r = DI.rcWnd, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, meet;
-    if (r.right - r.left <= 0 || r.bottom - r.top <= 0)
+    HMONITOR monitor = MonitorFromRect(&w, MONITOR_DEFAULTTONULL);
+    MONITORINFO mi;
+    mi.cbSize = sizeof(mi);
+    RECT meet;
+    if (!monitor || !GetMonitorInfoA(monitor, &mi) || !IntersectRect(&meet, &w, &mi.rcMonitor))
+        return false;
+    int frame = GetSystemMetrics(SM_CYSIZEFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+    return meet.right - meet.left >= USABLE_WIDTH && meet.bottom - meet.top >= USABLE_HEIGHT &&
+           w.top >= mi.rcMonitor.top - frame && w.top + GetSystemMetrics(SM_CYCAPTION) <= mi.rcMonitor.bottom;
+}
+
+// The stored rectangle, if the window really gets a reachable place from it
+// (the platform clamps the size, so the outcome is checked, not the wish);
+// otherwise the default placement stays.
+void Main_RestorePlacement(HWND hwnd)
+{
+    const RECT &r = DI.rcWnd;
+    RECT before, after;
+    LONGLONG w = (LONGLONG)r.right - r.left, h = (LONGLONG)r.bottom - r.top;   // the file may hold any numbers
+    if (w <= 0 || h <= 0 || !GetWindowRect(hwnd, &before))
         return;
-    if (IntersectRect(&meet, &r, &screen))
-        SetWindowPos(hwnd, NULL, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
+    SetWindowPos(hwnd, NULL, r.left, r.top, (int)(w < INT_MAX ? w : INT_MAX), (int)(h < INT_MAX ? h : INT_MAX),
+                 SWP_NOZORDER);
+    if (GetWindowRect(hwnd, &after) && !IsReachable(after))
+        SetWindowPos(hwnd, NULL, before.left, before.top, before.right - before.left, before.bottom - before.top,
+                     SWP_NOZORDER);
 }
 
 int Main_Run(HINSTANCE instance, int show)
@@ -67,7 +94,7 @@ int Main_Run(HINSTANCE instance, int show)
     HWND hwnd = CreateWindowExA(0, MAIN_CLASS, APP_TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInst, NULL);
     if (hwnd)
-        RestorePlacement(hwnd);
+        Main_RestorePlacement(hwnd);
     hwndParamDlg = hwnd ? CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), hwnd, ParamDlgProc) : NULL;
     if (hwnd && hwndParamDlg) {
         HACCEL accel = LoadAcceleratorsA(hInst, MAKEINTRESOURCEA(IDR_ACCEL));

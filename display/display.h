@@ -56,6 +56,7 @@ struct PAINT_STATE {
     float flScaleMax;
     float flBarGap;
     float flPixelsPerUnit;
+    INT32 iBarLength;  // iSignalBarLength as the display can use it
 };
 extern PAINT_STATE PS;
 

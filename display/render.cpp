@@ -67,7 +67,7 @@ void PaintBeamRow(HDC dc, const RECT *row, int b)
     int ref = 0;
     if (DI.fRelative) {
         ref = RefValues[rod][b];
-        if (ref == 0 || ref > 252)
+        if (ref < 1 || ref > 252)   // a negative reference is no reference either
             invalid = true;
     }
     float f = (float)v;
@@ -84,7 +84,7 @@ void PaintBeamRow(HDC dc, const RECT *row, int b)
         DisplayPrintf(dc, at, "%*d", 4, (int)lroundf(f));
     at.x += 5 * DI.iCharWidth;
     if (DI.fRelative) {
-        if (ref == 0 || ref > 252) {
+        if (ref < 1 || ref > 252) {
             f = 0;
         } else {
             f = (float)(v * 100.0 / ref);
@@ -100,7 +100,7 @@ void PaintBeamRow(HDC dc, const RECT *row, int b)
     at.x += 7 * DI.iCharWidth;
 
     int h = (int)(PS.flBarGap / 2);
-    RECT frame = {at.x, row->top + h, at.x + DI.iSignalBarLength + 2, row->bottom - h};
+    RECT frame = {at.x, row->top + h, at.x + PS.iBarLength + 2, row->bottom - h};
     RECT frameDev = frame;
     LogicalToDeviceRect(&frameDev);
     DrawEdge(dc, &frameDev, BDR_SUNKENINNER, BF_RECT);

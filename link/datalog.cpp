@@ -34,6 +34,10 @@ void Log_WriteLine(WORD mode, FILE *stream)
             out = r == 0 ? 0 : (int)lround((double)v * 100.0 / (double)r);
         ok = fprintf(stream, "%d%s", out, b == last ? "\n" : "\t") > 0;
     }
+    // The line went into the stream's buffer; a failed write of that buffer
+    // (a full disk) shows only in the stream's error state.
+    if (ok && ferror(stream))
+        ok = false;
     if (!ok)
         SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, 1), 0);
 }

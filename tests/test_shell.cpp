@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <limits.h>
 #include <string.h>
 
 #include <string>
@@ -138,6 +139,35 @@ TEST_F(Shell, AcceleratorsOfControlCharactersAndTheSwallowedKeys)
     DWORD t0 = GetTickCount();
     FlashToolbarButton(0, 1);
     EXPECT_LT(GetTickCount() - t0, 50u);
+}
+
+TEST_F(Shell, StoredPlacementOnlyWhereTheWindowCanBeReached)
+{
+    HWND w = CreateWindowExA(0, "STATIC", "placement", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, NULL, NULL);
+    ASSERT_NE(w, nullptr);
+    RECT def, got;
+    GetWindowRect(w, &def);
+    const struct { RECT stored; bool kept; } cases[] = {
+        {{100, 80, 700, 500}, true},
+        {{-5000, -5000, 5, 5}, false},            // a corner on the screen, the rest far off
+        {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, false},
+        {{1270, 1015, 3000, 3000}, false},        // 10 x 9 pixels on a 1280 x 1024 screen
+    };
+    for (const auto &c : cases) {
+        SetWindowPos(w, NULL, def.left, def.top, def.right - def.left, def.bottom - def.top, SWP_NOZORDER);
+        DI.rcWnd = c.stored;
+        Main_RestorePlacement(w);
+        GetWindowRect(w, &got);
+        if (c.kept) {
+            EXPECT_EQ(got.left, c.stored.left);
+            EXPECT_EQ(got.top, c.stored.top);
+        } else {
+            EXPECT_TRUE(EqualRect(&got, &def)) << "stored at " << c.stored.left << "," << c.stored.top << ": got "
+                                               << got.left << "," << got.top << " " << got.right << "," << got.bottom;
+        }
+    }
+    DestroyWindow(w);
 }
 
 static std::string StatusText(int part)
