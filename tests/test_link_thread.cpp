@@ -362,9 +362,9 @@ TEST(LinkErrors, UnknownVariantAndOutOfRangeSettings)
 // request, and must not sit out a slow cycle.
 TEST(LinkWait, StopForNewPortSettingsServesTheLogCloseAndAbortsTheCycle)
 {
-    ResetLinkParams(PROTO_B64, 0, 2400);
-    SG_Params.iLast = 999;   // about 5.6 s per record at 2400 bit/s
-    SimProcess sim("COM3", "--pattern --baud 2400 --beams 999");
+    ResetLinkParams(PROTO_B64, 0, 4800);
+    SG_Params.iLast = 999;   // about 2.8 s per record at 4800 bit/s
+    SimProcess sim("COM3", "--pattern --baud 4800 --beams 999");
     ASSERT_TRUE(sim.ok);
     LinkHarness h;
     h.Start();
@@ -377,7 +377,9 @@ TEST(LinkWait, StopForNewPortSettingsServesTheLogCloseAndAbortsTheCycle)
     Link_RequestState(TS_CONTINUOUS, false);
     ASSERT_TRUE(h.WaitState(TS_PORT_OPENED, 2000));
     h.Pump([] { return false; }, 300);
-    Log_Stop();
+    Log_Stop();   // during cycle 1: cycle 2 will ask for the close at its end
+    ASSERT_TRUE(h.Pump([&h] { return h.Last(CN_DATA) && h.Last(CN_DATA)->view->fDataValid; }, 5000));
+    h.Pump([] { return false; }, 300);
 
     // A wait that hangs is released after 8 s, so that the test fails instead.
     std::atomic<bool> done{false};
