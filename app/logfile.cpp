@@ -28,17 +28,13 @@ void Log_Start(HWND owner)
 {
     static char name[MAX_PATH + 1];
     snprintf(name, sizeof(name), "%s", Log_FileName);
-    if (!RunFileDialog(owner, true, IDS_LOG_TITLE, IDS_LOG_FILTER, name, "log", true))
+    if (!RunFileDialog(owner, true, IDS_LOG_TITLE, IDS_LOG_FILTER, name, "log", &fLogRelative))
         return;
     SYSTEMTIME st;
     GetLocalTime(&st);
     char path[MAX_PATH + 1];
-    if (!Log_MakeFileName(path, name, st) || !Log_Open(path, st)) {
-        char text[256], caption[64];
-        LoadStringA(hInst, IDS_LOG_ERROR, text, sizeof(text));
-        LoadStringA(hInst, IDS_LOG_TITLE, caption, sizeof(caption));
-        MessageBoxA(owner, text, caption, MB_OK | MB_ICONERROR);
-    }
+    if (!Log_MakeFileName(path, name, st) || !Log_Open(path, st))
+        StringMsgBox(owner, MAKEINTRESOURCEA(IDS_LOG_TITLE), MB_OK | MB_ICONERROR, IDS_LOG_ERROR);
     UpdateToolbarStates(DI.hwndToolbar);
 }
 
@@ -57,7 +53,7 @@ bool Log_Open(const char *path, const SYSTEMTIME &st)
     }
     snprintf(szLogPath, sizeof(szLogPath), "%s", path);
     EnterCriticalSection(&csParams);
-    SG_Params.wLogMode = fLogRelative ? 2 : 1;
+    SG_Params.wLogMode = fLogRelative ? LOG_RELATIVE : LOG_ABSOLUTE;
     SG_Params.pLogFile = f;
     LeaveCriticalSection(&csParams);
     return true;
@@ -101,7 +97,7 @@ static void CutToWholeLines(const char *path)
 void Log_Stop()
 {
     EnterCriticalSection(&csParams);
-    SG_Params.wLogMode = 0;
+    SG_Params.wLogMode = LOG_OFF;
     LeaveCriticalSection(&csParams);
 }
 
@@ -115,7 +111,7 @@ void Log_Close()
             CutToWholeLines(szLogPath);
     }
     SG_Params.pLogFile = NULL;
-    SG_Params.wLogMode = 0;
+    SG_Params.wLogMode = LOG_OFF;
     LeaveCriticalSection(&csParams);
     UpdateToolbarStates(DI.hwndToolbar);
     UpdateTitle();

@@ -86,8 +86,9 @@ int Main_Run(HINSTANCE instance, int show)
     SG_Params.iValueType = VT_SIGNAL;
     SG_Params.wChangeFlags = CF_PARAMS;
     SG_Params.pLogFile = NULL;
-    SG_Params.wLogMode = 0;
+    SG_Params.wLogMode = LOG_OFF;
     LoadSettings();
+    SG_Params.iMinAbsValue = DI.minAbsValue;   // the log's floor travels with the parameters
     Link_CreateLocks();
     timeBeginPeriod(1);
 
@@ -142,9 +143,7 @@ static void Main_OnCreate(HWND hwnd)
         UpdateTitle();
         SetStatusReady();
     } else {
-        char text[256];
-        LoadStringA(hInst, IDS_ERR_THREAD_START, text, sizeof(text));
-        MessageBoxA(NULL, text, APP_TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        StringMsgBox(NULL, APP_TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND, IDS_ERR_THREAD_START);
     }
 }
 
@@ -374,6 +373,9 @@ LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_COMM_NOTIFY:
         Main_OnCommNotify(hwnd, wParam, lParam);
+        return 0;
+    case WM_DISPLAY_PAINTED:
+        ShowPaintTime((DWORD)wParam);
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0 && fAltKeyUsed) {

@@ -49,24 +49,22 @@ static bool InnerStrip(RECT *out, const RECT &inner, int left, int right)
 void PaintBeamRow(HDC dc, const RECT *row, int b)
 {
     const SG_DATA &d = SG_View;
-    const SG_PARAMS &P = d.Params;
-    int rod = P.iRodno ? 1 : 0;
+    const VALUE_TYPE &type = Link_ValueType(d.Params.iValueType);
     POINT at = {0, row->top};
     PS.iRowBrush = (b & 1) ? COL_ROW_ODD : COL_ROW_EVEN;
 
-    int raw = DI.pDisplayValues[b], offset = d.aiValue[0];
-    bool invalid = (P.iValueType == VT_SIGNAL || P.iValueType == VT_REFERENCE) ? (raw >= 252 || raw == 0)
-                                                                                : raw >= 255;
-    int v = raw - offset;
+    int raw = DI.pDisplayValues[b];
+    bool invalid = raw >= type.iInvalidFrom || (type.fZeroInvalid && raw == 0);
+    int v = Link_ValueAsShown(d, DI.pDisplayValues, b);
     if (DI.iDisplayMode == DM_NOISE) {
         int m = d.aiMin[b];
-        if (m >= 255 || (P.iValueType == VT_SIGNAL && m == 0))
+        if (m >= 255 || (type.fZeroMinInvalid && m == 0))
             invalid = true;
-        v -= m - offset;
+        v -= Link_ValueAsShown(d, d.aiMin, b);
     }
     int ref = 0;
     if (DI.fRelative) {
-        ref = RefValues[rod][b];
+        ref = Link_ReferenceAsShown(d.Params.iRodno, b);
         if (ref < 1 || ref > 252)   // a negative reference is no reference either
             invalid = true;
     }

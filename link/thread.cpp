@@ -25,7 +25,7 @@ bool Link_ApplyState(LONG request)
 {
     if (request == REQ_NONE)
         return false;
-    if (iThreadState <= TS_ENDING && request != TS_ENDED)
+    if ((iThreadState == TS_ENDING || iThreadState == TS_ENDED) && request != TS_ENDED)
         return false;   // stays pending
     // Consume the pending request only if it is the one applied here: a
     // request the window wrote in the meantime, or one still waiting while
@@ -78,12 +78,17 @@ void Link_RequestState(LONG state, bool wait)
 
 bool Link_IsAlive()
 {
-    return iThreadState > TS_ENDED;
+    return iThreadState != TS_ENDED;
 }
 
 LONG Link_GetState()
 {
     return iThreadState;
+}
+
+bool Link_IsMeasuring()
+{
+    return iThreadState == TS_SINGLE || iThreadState == TS_CONTINUOUS;
 }
 
 static WORD PollChangeFlags()
@@ -124,7 +129,7 @@ static void IdlePass()
     bool closeLog = SG_Params.pLogFile && SG_Params.wLogMode == 0;
     LeaveCriticalSection(&csParams);
     if (closeLog)
-        SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, 0), 0);
+        SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, CLOSELOG_STOP), 0);
 
     if (PollChangeFlags()) {
         EnterCriticalSection(&csParams);
@@ -141,11 +146,11 @@ static void IdlePass()
         Publish(f);
         Notify(CN_DATA, f, 0);
     }
-    if (iThreadState <= TS_IDLE)
+    if (!Link_IsMeasuring())
         Sleep(IDLE_POLL_MS);
 }
 
-static void MeasurementRun(QIRA_PORT *port)
+static void MeasurementRun(QIRA_PORT *port, LINK_SESSION *session)
 {
     InterlockedExchange(&fRunAborted, 0);
     if (Link_OpenPort(port, DTI.szComport)) {
@@ -158,12 +163,12 @@ static void MeasurementRun(QIRA_PORT *port)
     int variant = SG_Params.ZEBproto;
     DWORD delay = (DWORD)SG_Params.iCycleDelay;
     LeaveCriticalSection(&csParams);
-    wCmdState = 0;
+    session->wCmdState = CMD_NONE;
     QIRA_Purge(port);
 
     DWORD tStart = timeGetTime();
     DWORD deadline = iThreadState == TS_SINGLE ? tStart : tStart + delay;
-    while (iThreadState > TS_IDLE) {
+    while (Link_IsMeasuring()) {
         EnterCriticalSection(&csParams);
         TakeParams();
         delay = (DWORD)SG_Work.Params.iCycleDelay;
@@ -174,7 +179,7 @@ static void MeasurementRun(QIRA_PORT *port)
         LeaveCriticalSection(&csParams);
 
         memset(SG_Work.aiValue, 0, sizeof(SG_Work.aiValue));
-        bool ok = Link_MeasureCycle(port, variant);
+        bool ok = Link_MeasureCycle(port, variant, session);
         fWorkBroken = !ok;
         if (ok) {
             if (iThreadState == TS_SINGLE)
@@ -191,7 +196,7 @@ static void MeasurementRun(QIRA_PORT *port)
         }
 
         DWORD tEnd, remaining = deadline - timeGetTime();
-        if (remaining <= delay && iThreadState > TS_IDLE) {
+        if (remaining <= delay && Link_IsMeasuring()) {
             Sleep(remaining);
             tEnd = deadline;
         } else {
@@ -204,22 +209,24 @@ static void MeasurementRun(QIRA_PORT *port)
         deadline = tEnd + delay;
         Link_ApplyState(iRequestedState);
     }
-    if (variant == PROTO_B64 || variant == PROTO_B64_CONT) {
+    const PROTOCOL_VARIANT *v = Link_ProtocolVariant(variant);
+    if (v && v->fB64) {
         Link_PutByte(port, 'q');
-        wCmdState = 0;
+        session->wCmdState = CMD_NONE;
     }
     QIRA_Close(port);
 }
 
 DWORD WINAPI Link_ThreadProc(LPVOID)
 {
+    LINK_SESSION session;   // kept across runs; each run starts it afresh
     InterlockedExchange(&iThreadState, TS_IDLE);
-    while (iThreadState > TS_ENDING) {
+    while (iThreadState != TS_ENDING) {
         while (!Link_ApplyState(iRequestedState))
             IdlePass();
-        if (iThreadState <= TS_IDLE)
+        if (!Link_IsMeasuring())
             continue;
-        MeasurementRun(&LinkPort);
+        MeasurementRun(&LinkPort, &session);
     }
     Link_ApplyState(TS_ENDED);
     return 0;

@@ -203,7 +203,8 @@ key alt+l
 key ctrl+p
 if dialog "Parameter"; then
   xdotool key --delay 50 alt+r Tab Home shift+End; xdotool type "9600"
-  xdotool key Return
+  xdotool key Return; sleep 0.5; xdotool key Escape
+  wait_for 5 bash -c "[ -z \"\$(xdotool search --onlyvisible --name '^Parameter\$')\" ]"
 fi
 check "new bit rate while the log closes: window answers" "yes" \
   "$(wait_for 5 bash -c "[ \"\$(timeout 5 wine '$wintext' 2>/dev/null | tr -d '\r')\" = Ready ]" && echo yes)"

@@ -16,8 +16,8 @@
 struct Texts : testing::Test {
     void SetUp() override
     {
-        memset(&SG_View, 0, sizeof(SG_View));
-        memset(&SG_Work, 0, sizeof(SG_Work));
+        memset((void *)&SG_View, 0, sizeof(SG_View));
+        memset((void *)&SG_Work, 0, sizeof(SG_Work));
         for (auto &row : RefValues)
             for (auto &v : row)
                 v = 0;
@@ -129,8 +129,8 @@ TEST_F(Texts, LogLinesAbsoluteAndRelative)
     strcat(path, "zeb_logline.txt");
     FILE *f = fopen(path, "w");
     ASSERT_NE(f, nullptr);
-    Log_WriteLine(1, f);
-    Log_WriteLine(2, f);
+    Log_WriteLine(LOG_ABSOLUTE, f);
+    Log_WriteLine(LOG_RELATIVE, f);
     fclose(f);
     f = fopen(path, "rb");
     char buf[512] = "";
@@ -165,7 +165,11 @@ TEST(ParameterDialog, LoadAndApplyRules)
     hInst = GetModuleHandleA(NULL);
     strcpy(DTI.szComport, "COM1:");
     DTI.iComSpeed = 38400;
-    SG_Params = {7, 1, 100, 0, 5, VT_SIGNAL, CF_RESET_MINMAX, 0, NULL, 0, 0, 9, 0};
+    SG_Params = SG_PARAMS{};
+    SG_Params.iGain = 7;
+    SG_Params.iRodno = 5;
+    SG_Params.wChangeFlags = CF_RESET_MINMAX;
+    SG_Params.ZEBproto = 9;
     DI.fShowExcessBars = 1;
     HWND dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
     ASSERT_NE(dlg, nullptr);
@@ -271,7 +275,7 @@ TEST_F(FullDisk, LogEndsAtItsLastWholeLineAndSaveLeavesNoFile)
     wc.lpszClassName = "CloseLogSink";
     RegisterClassA(&wc);
     hwndLinkNotify = CreateWindowA("CloseLogSink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
-    memset(&SG_Work, 0, sizeof(SG_Work));
+    memset((void *)&SG_Work, 0, sizeof(SG_Work));
     SG_Work.Params.iFirst = 1;
     SG_Work.Params.iLast = 100;
     SG_Work.Params.iValueType = VT_RECEIVER;
@@ -307,7 +311,7 @@ TEST_F(FullDisk, LogEndsAtItsLastWholeLineAndSaveLeavesNoFile)
 
     Fill(0);
     std::string saved = dir + "values.txt";
-    EXPECT_FALSE(WriteTextFile(saved.c_str(), std::string(20000, 'x').c_str()));
+    EXPECT_FALSE(WriteTextFile(saved.c_str(), std::string(1000, 'x').c_str()));
     EXPECT_EQ(GetFileAttributesA(saved.c_str()), INVALID_FILE_ATTRIBUTES) << "no partial file stays";
     DeleteFileA(log.c_str());
     DeleteFileA((dir + "filler").c_str());

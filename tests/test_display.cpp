@@ -38,8 +38,9 @@ struct Display : testing::Test {
         DI.iLimitMaxRel = 250;
         DI.iLimitMinRel = 0;
         DI.fNoiseBtnVisible = DI.fLoadBtnVisible = 0;
-        SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, 0, 0, NULL, 0, 0, PROTO_B64, 0};
-        memset(&SG_View, 0, sizeof(SG_View));
+        SG_Params = SG_PARAMS{};
+        SG_Params.wChangeFlags = 0;
+        memset((void *)&SG_View, 0, sizeof(SG_View));
         SG_View.Params = SG_Params;
         for (auto &row : RefValues)
             for (auto &v : row)

@@ -22,8 +22,8 @@ struct Shell : testing::Test {
         DI.fFlippedView = 1;
         DI.iDisplayMode = DM_CURRENT;
         DI.fTimeAnalysis = 0;
-        SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, CF_PARAMS, 0, NULL, 0, 0, PROTO_B64, 0};
-        memset(&SG_View, 0, sizeof(SG_View));
+        SG_Params = SG_PARAMS{};
+        memset((void *)&SG_View, 0, sizeof(SG_View));
         InterlockedExchange(&iThreadState, TS_IDLE);
     }
 };
