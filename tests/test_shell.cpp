@@ -4,6 +4,7 @@
 #include "gui_host.h"
 #include "link.h"
 #include "resource.h"
+#include "settings.h"
 #include "shell.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <limits.h>
 #include <string.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 struct Shell : testing::Test {
@@ -168,6 +171,55 @@ TEST_F(Shell, StoredPlacementOnlyWhereTheWindowCanBeReached)
         }
     }
     DestroyWindow(w);
+}
+
+static std::string Slurp(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Hand-edited settings files (tests/data/hostile): each loads, puts the
+// window where it can be reached, paints its rows without overflow, and is
+// written back as it was.
+TEST_F(Shell, HostileSettingsFiles)
+{
+    char ini[MAX_PATH];
+    GetIniFileName(ini);
+    for (const char *name : {"offscreen.ini", "corner.ini", "extremes.ini"}) {
+        std::string source = std::string(ZEB_TEST_DATA) + "/hostile/" + name, text = Slurp(source);
+        ASSERT_FALSE(text.empty()) << source;
+        ASSERT_TRUE(CopyFileA(source.c_str(), ini, FALSE)) << name;
+        LoadSettings();
+        {
+            GuiHost host;
+            RECT def, got, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, meet;
+            GetWindowRect(host.main, &def);
+            Main_RestorePlacement(host.main);
+            GetWindowRect(host.main, &got);
+            ASSERT_TRUE(IntersectRect(&meet, &got, &screen)) << name;
+            EXPECT_GE(meet.right - meet.left, 100) << name;
+            EXPECT_GE(meet.bottom - meet.top, 50) << name;
+            SG_View.fDataValid = SG_View.fMinMaxValid = 1;
+            for (int b = 1; b <= 100; b++)
+                SG_View.aiValue[b] = 100;
+            host.Repaint();
+            RECT rc;
+            GetClientRect(DI.hwndDisplay, &rc);
+            int row = DI.iTitleHeight + DI.iLineHeight / 2;
+            EXPECT_NE(host.Pixel(rc.right / 2, row), RGB(0, 0, 0)) << name << ": no block across the row";
+        }
+        SaveSettings();
+        std::string saved = Slurp(ini);
+        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            if (text[at] != '[') {
+                EXPECT_NE(saved.find(text.substr(at, end - at + 2)), std::string::npos)
+                    << name << ": " << text.substr(at, end - at) << " written back";
+            }
+    }
+    DeleteFileA(ini);
 }
 
 static std::string StatusText(int part)
