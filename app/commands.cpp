@@ -23,7 +23,9 @@ static void Refresh()
 
 void FlashToolbarButton(int id, int code)
 {
-    if (code != 1)
+    // Command 0 (the swallowed edit keys) has no button; looking it up
+    // would find the first separator.
+    if (code != CMD_FROM_ACCELERATOR || id == 0)
         return;
     HWND tb = DI.hwndToolbar;
     int index = (int)SendMessageA(tb, TB_COMMANDTOINDEX, id, 0);
@@ -51,12 +53,21 @@ static void SetDisplayMode(int mode)
     InvalidateDisplay();
 }
 
+// The value type whose command this is, or -1.
+static int ValueTypeOfCommand(int id)
+{
+    for (int t = 0; t < VT_COUNT; t++)
+        if (ValueTypes[t].idCommand == (UINT)id)
+            return t;
+    return -1;
+}
+
 static void SetValueType(int type)
 {
     EnterCriticalSection(&csParams);
     SG_Params.iValueType = type;
     SG_Params.wChangeFlags = CF_PARAMS;
-    SG_Params.wLogMode = 0;   // another value type ends a running log
+    SG_Params.wLogMode = LOG_OFF;   // another value type ends a running log
     LeaveCriticalSection(&csParams);
 }
 
@@ -66,8 +77,8 @@ static void Normalise()
     for (auto &v : RefValues[r])
         v = 0;
     for (int b = SG_View.Params.iFirst; b <= SG_View.Params.iLast && b <= LAST_BEAM; b++)
-        if (b >= 1)
-            RefValues[r][b] = SG_View.aiValue[b] - SG_View.aiValue[0];
+        if (b >= FIRST_BEAM)
+            RefValues[r][b] = Link_ValueAsShown(SG_View, SG_View.aiValue, b);
     SendMessageA(DI.hwndToolbar, TB_ENABLEBUTTON, IDM_RELATIVE, TRUE);
     Refresh();
     InvalidateDisplay();
@@ -82,9 +93,8 @@ static void Flip()
 
 static void AskExit(HWND hwnd, int code)
 {
-    char question[256];
-    LoadStringA(hInst, IDS_EXIT_QUESTION, question, sizeof(question));
-    if (code == 1 && MessageBoxA(hwnd, question, APP_TITLE, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
+    if (code == CMD_FROM_ACCELERATOR &&
+        StringMsgBox(hwnd, APP_TITLE, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND, IDS_EXIT_QUESTION) != IDYES)
         return;
     PostMessageA(hwnd, WM_CLOSE, 0, 0);
 }
@@ -137,6 +147,11 @@ static bool Checked(int id)
 void Main_OnCommand(HWND hwnd, int id, HWND control, int code)
 {
     FlashToolbarButton(id, code);
+    int type = ValueTypeOfCommand(id);
+    if (type >= 0) {
+        SetValueType(type);
+        return;
+    }
     switch (id) {
     case IDM_SINGLE: Link_RequestState(TS_SINGLE, false); break;
     case IDM_CONTINUOUS: Link_RequestState(Checked(IDM_CONTINUOUS) ? TS_CONTINUOUS : TS_IDLE, false); break;
@@ -162,10 +177,6 @@ void Main_OnCommand(HWND hwnd, int id, HWND control, int code)
         SG_Params.wChangeFlags |= CF_RESET_MINMAX;
         LeaveCriticalSection(&csParams);
         break;
-    case IDM_SIGNAL: SetValueType(VT_SIGNAL); break;
-    case IDM_TRANSMITTER: SetValueType(VT_TRANSMITTER); break;
-    case IDM_RECEIVER: SetValueType(VT_RECEIVER); break;
-    case IDM_REFERENCE: SetValueType(VT_REFERENCE); break;
     case IDM_LOGGING:
         if (SG_Params.pLogFile)
             Log_Stop();

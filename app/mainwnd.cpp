@@ -9,6 +9,7 @@
 #include "shell.h"
 
 #include <commctrl.h>
+#include <limits.h>
 #include <mmsystem.h>
 
 HINSTANCE hInst;
@@ -36,13 +37,39 @@ static bool RegisterClasses()
     return RegisterClassA(&wc) && RegisterDisplayClass(hInst);
 }
 
-static void RestorePlacement(HWND hwnd)
+#define USABLE_WIDTH 100
+#define USABLE_HEIGHT 50
+
+// Whether the user can reach a window there: its caption and a fair part of
+// it lie on one monitor.
+static bool IsReachable(const RECT &w)
 {
-    RECT &r = DI.rcWnd, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, meet;
-    if (r.right - r.left <= 0 || r.bottom - r.top <= 0)
+    HMONITOR monitor = MonitorFromRect(&w, MONITOR_DEFAULTTONULL);
+    MONITORINFO mi;
+    mi.cbSize = sizeof(mi);
+    RECT meet;
+    if (!monitor || !GetMonitorInfoA(monitor, &mi) || !IntersectRect(&meet, &w, &mi.rcMonitor))
+        return false;
+    int frame = GetSystemMetrics(SM_CYSIZEFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+    return meet.right - meet.left >= USABLE_WIDTH && meet.bottom - meet.top >= USABLE_HEIGHT &&
+           w.top >= mi.rcMonitor.top - frame && w.top + GetSystemMetrics(SM_CYCAPTION) <= mi.rcMonitor.bottom;
+}
+
+// The stored rectangle, if the window really gets a reachable place from it
+// (the platform clamps the size, so the outcome is checked, not the wish);
+// otherwise the default placement stays.
+void Main_RestorePlacement(HWND hwnd)
+{
+    const RECT &r = DI.rcWnd;
+    RECT before, after;
+    LONGLONG w = (LONGLONG)r.right - r.left, h = (LONGLONG)r.bottom - r.top;   // the file may hold any numbers
+    if (w <= 0 || h <= 0 || !GetWindowRect(hwnd, &before))
         return;
-    if (IntersectRect(&meet, &r, &screen))
-        SetWindowPos(hwnd, NULL, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER);
+    SetWindowPos(hwnd, NULL, r.left, r.top, (int)(w < INT_MAX ? w : INT_MAX), (int)(h < INT_MAX ? h : INT_MAX),
+                 SWP_NOZORDER);
+    if (GetWindowRect(hwnd, &after) && !IsReachable(after))
+        SetWindowPos(hwnd, NULL, before.left, before.top, before.right - before.left, before.bottom - before.top,
+                     SWP_NOZORDER);
 }
 
 int Main_Run(HINSTANCE instance, int show)
@@ -59,15 +86,16 @@ int Main_Run(HINSTANCE instance, int show)
     SG_Params.iValueType = VT_SIGNAL;
     SG_Params.wChangeFlags = CF_PARAMS;
     SG_Params.pLogFile = NULL;
-    SG_Params.wLogMode = 0;
+    SG_Params.wLogMode = LOG_OFF;
     LoadSettings();
+    SG_Params.iMinAbsValue = DI.minAbsValue;   // the log's floor travels with the parameters
     Link_CreateLocks();
     timeBeginPeriod(1);
 
     HWND hwnd = CreateWindowExA(0, MAIN_CLASS, APP_TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInst, NULL);
     if (hwnd)
-        RestorePlacement(hwnd);
+        Main_RestorePlacement(hwnd);
     hwndParamDlg = hwnd ? CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), hwnd, ParamDlgProc) : NULL;
     if (hwnd && hwndParamDlg) {
         HACCEL accel = LoadAcceleratorsA(hInst, MAKEINTRESOURCEA(IDR_ACCEL));
@@ -115,9 +143,7 @@ static void Main_OnCreate(HWND hwnd)
         UpdateTitle();
         SetStatusReady();
     } else {
-        char text[256];
-        LoadStringA(hInst, IDS_ERR_THREAD_START, text, sizeof(text));
-        MessageBoxA(NULL, text, APP_TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        StringMsgBox(NULL, APP_TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND, IDS_ERR_THREAD_START);
     }
 }
 
@@ -266,12 +292,14 @@ static bool WaitForThread(DWORD ms)
 // pending read is aborted so that it can finish its cycle (and its log
 // line) at once; only if it still hangs is it terminated, and then while
 // this thread holds both locks, so that it cannot die inside one of them.
+// It may have died inside a write to the log, holding the stream's own lock:
+// the stream is then left to the process exit.
 static void ForceEndThread()
 {
+    bool terminated = false;
     if (hCommThread) {
         Link_RequestState(TS_ENDING, false);
-        if (LinkPort.hCom != INVALID_HANDLE_VALUE)
-            PurgeComm(LinkPort.hCom, PURGE_RXABORT | PURGE_TXABORT);
+        Link_AbortRun();
         if (!WaitForThread(FORCED_END_WAIT_MS) && !WaitForThread(LAST_RESORT_WAIT_MS)) {
             EnterCriticalSection(&csParams);
             EnterCriticalSection(&csData);
@@ -279,10 +307,12 @@ static void ForceEndThread()
             LeaveCriticalSection(&csData);
             LeaveCriticalSection(&csParams);
             WaitForSingleObject(hCommThread, FORCED_END_WAIT_MS);
+            terminated = true;
         }
     }
     QIRA_Close(&LinkPort);
-    Log_Close();
+    if (!terminated)
+        Log_Close();
 }
 
 static bool Main_OnClose(HWND hwnd)
@@ -343,6 +373,9 @@ LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_COMM_NOTIFY:
         Main_OnCommNotify(hwnd, wParam, lParam);
+        return 0;
+    case WM_DISPLAY_PAINTED:
+        ShowPaintTime((DWORD)wParam);
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0 && fAltKeyUsed) {

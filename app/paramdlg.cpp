@@ -10,7 +10,6 @@
 #include <string.h>
 
 static const int BitRates[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
-static const char *const ProtocolNames[] = {"old / pre-R605", "B64 (standard)", "B64 cont."};
 static const int LimitEdits[] = {IDC_LIMIT_MIN_REL, IDC_LIMIT_MAX_REL, IDC_LIMIT_MIN_ABS, IDC_LIMIT_MAX_ABS};
 
 static void EnableLimits(HWND dlg, bool on)
@@ -26,9 +25,7 @@ static void FillPorts(HWND dlg)
     DWORD needed = 0;
     QIRA_EnumPorts(NULL, 0, &needed);
     if (needed == 0) {
-        char text[256];
-        LoadStringA(hInst, IDS_ERR_COUNT_PORTS, text, sizeof(text));
-        MessageBoxA(dlg, text, "QIRA", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        StringMsgBox(dlg, "QIRA", MB_OK | MB_ICONERROR | MB_SETFOREGROUND, IDS_ERR_COUNT_PORTS);
     } else {
         char *names = (char *)calloc(needed, 1);
         if (names && QIRA_EnumPorts(names, needed, &needed))
@@ -36,8 +33,12 @@ static void FillPorts(HWND dlg)
                 SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)p);
         free(names);
     }
-    if (SendMessageA(list, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)DTI.szComport) == CB_ERR)
-        SetWindowTextA(list, DTI.szComport);
+    // A stored port the machine does not list (an adapter unplugged, a name
+    // typed into the settings file) stays selectable, so Apply keeps it.
+    if (SendMessageA(list, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)DTI.szComport) == CB_ERR && DTI.szComport[0]) {
+        LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)DTI.szComport);
+        SendMessageA(list, CB_SETCURSEL, at, 0);
+    }
 }
 
 static void OnInit(HWND dlg)
@@ -63,8 +64,8 @@ static void OnInit(HWND dlg)
 
     HWND proto = GetDlgItem(dlg, IDC_PROTOCOL);
     SendMessageA(proto, CB_RESETCONTENT, 0, 0);
-    for (int i = 0; i < 3; i++) {
-        LRESULT at = SendMessageA(proto, CB_ADDSTRING, 0, (LPARAM)ProtocolNames[i]);
+    for (int i = 0; i < PROTO_COUNT; i++) {
+        LRESULT at = SendMessageA(proto, CB_ADDSTRING, 0, (LPARAM)ProtocolVariants[i].pszName);
         SendMessageA(proto, CB_SETITEMDATA, at, i);
         if (i == SG_Params.ZEBproto)
             SendMessageA(proto, CB_SETCURSEL, at, 0);
@@ -100,11 +101,9 @@ static void OnApply(HWND dlg)
         snprintf(DTI.szComport, sizeof(DTI.szComport), "%s", port);
         DTI.iComSpeed = speed;
     }
-    int first = Number(dlg, IDC_FIRST), last = Number(dlg, IDC_LAST), gain = Number(dlg, IDC_GAIN);
-    int delay = Number(dlg, IDC_CYCLE);
-    first = first < 1 ? 1 : first > LAST_BEAM ? LAST_BEAM : first;
-    last = last < first ? first : last > LAST_BEAM ? LAST_BEAM : last;
-    delay = delay < 0 ? 0 : delay > 1000 ? 1000 : delay;
+    INT32 first = Number(dlg, IDC_FIRST), last = Number(dlg, IDC_LAST), gain = Number(dlg, IDC_GAIN);
+    Link_ClampBeamRange(&first, &last);
+    INT32 delay = Link_ClampCycleDelay(Number(dlg, IDC_CYCLE));
     EnterCriticalSection(&csParams);
     SG_Params.iGain = gain < 0 ? 0 : gain;
     SG_Params.iFirst = first;

@@ -6,12 +6,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <iterator>
+
 char Log_FileName[MAX_PATH + 1] = "VAP_Logfile";
 
 #define TEXT_ENTRY(sec, var, key, buf, def) {sec, #var, key, buf, (INT32)sizeof(buf), 0, def}
 #define INT_ENTRY(sec, var, key, def) {sec, #var, key, &var, 4, def, NULL}
 
-const IniEntry IniTable[INI_ENTRIES] = {
+const IniEntry IniTable[] = {
     TEXT_ENTRY("Font", DI.logFont.lfFaceName, "Name", DI.logFont.lfFaceName, "Courier New"),
     INT_ENTRY("Font", DI.logFont.lfHeight, "Size", 0),
     TEXT_ENTRY("Communication", DTI.szComport, "ComPort", DTI.szComport, "COM1:"),
@@ -42,6 +44,7 @@ const IniEntry IniTable[INI_ENTRIES] = {
     INT_ENTRY("Limits", DI.iLimitMaxAbs, "LimitMaxAbs", 255),
     INT_ENTRY("Limits", DI.iLimitMinAbs, "LimitMinAbs", 0),
 };
+const int IniEntryCount = (int)std::size(IniTable);
 
 void GetIniFileName(char *path)
 {
@@ -96,7 +99,7 @@ bool LoadSettings()
 {
     char path[MAX_PATH];
     GetIniFileName(path);
-    for (int i = 0; i < INI_ENTRIES; i++)
+    for (int i = 0; i < IniEntryCount; i++)
         ReadIniEntry(path, i);
     RECT &r = DI.rcWnd;
     if (r.right < r.left) {
@@ -109,10 +112,7 @@ bool LoadSettings()
         r.top = r.bottom;
         r.bottom = t;
     }
-    if (SG_Params.iCycleDelay < 0)
-        SG_Params.iCycleDelay = 0;
-    if (SG_Params.iCycleDelay >= 1000)
-        SG_Params.iCycleDelay = 1000;
+    SG_Params.iCycleDelay = Link_ClampCycleDelay(SG_Params.iCycleDelay);
     if (DTI.iComSpeed <= 0)
         DTI.iComSpeed = 38400;
     // The beam range and the rod pair index arrays: a hand-edited file must
@@ -125,7 +125,7 @@ bool SaveSettings()
 {
     char path[MAX_PATH];
     GetIniFileName(path);
-    for (int i = 0; i < INI_ENTRIES; i++)
+    for (int i = 0; i < IniEntryCount; i++)
         if (IniTable[i].pVar != &SG_Params.iGain)   // the gain is read, never written
             WriteIniEntry(path, i);
     return true;

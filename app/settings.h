@@ -15,8 +15,8 @@ struct IniEntry {
     const char *pszDefault;   // present exactly for text entries
 };
 
-#define INI_ENTRIES 29
-extern const IniEntry IniTable[INI_ENTRIES];
+extern const IniEntry IniTable[];
+extern const int IniEntryCount;
 extern char Log_FileName[MAX_PATH + 1];
 
 void GetIniFileName(char *path);   // buffer of MAX_PATH characters

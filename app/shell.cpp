@@ -8,10 +8,12 @@
 #include <commctrl.h>
 #include <stdio.h>
 
+#include <iterator>
+
 #define SEPARATOR 0
 #define SEPARATOR_WIDTH 10
 
-static const struct {
+static constexpr struct {
     int idCommand;
     BYTE style;
     int image;
@@ -26,6 +28,15 @@ static const struct {
     {IDM_REFERENCE, BTNS_BUTTON, 16}, {SEPARATOR, BTNS_SEP, 0},       {IDM_LOGGING, BTNS_BUTTON, 14},
 };
 
+static constexpr bool ImagesInStrip()
+{
+    for (const auto &e : ToolbarTable)
+        if (e.image < 0 || e.image >= TOOLBAR_IMAGES)
+            return false;
+    return true;
+}
+static_assert(ImagesInStrip(), "every button's image is in the toolbar strip");
+
 HWND CreateToolbar(HWND parent)
 {
     HINSTANCE inst = GetModuleHandleA(NULL);
@@ -36,7 +47,7 @@ HWND CreateToolbar(HWND parent)
     SendMessageA(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageA(tb, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 16));
     TBADDBITMAP bitmap = {inst, IDB_TOOLBAR};
-    SendMessageA(tb, TB_ADDBITMAP, 18, (LPARAM)&bitmap);
+    SendMessageA(tb, TB_ADDBITMAP, TOOLBAR_IMAGES, (LPARAM)&bitmap);
     SendMessageA(tb, TB_AUTOSIZE, 0, 0);
     for (const auto &e : ToolbarTable) {
         TBBUTTON b = {};
@@ -71,21 +82,19 @@ void UpdateToolbarStates(HWND tb)
         int id;
         bool checked;
     } states[] = {
-        {IDM_CONTINUOUS, Link_GetState() > TS_SINGLE},
+        {IDM_CONTINUOUS, Link_GetState() == TS_CONTINUOUS},
         {IDM_RELATIVE, DI.fRelative != 0},
         {IDM_FLIP, DI.fFlippedView != 0},
         {IDM_MINIMUM, DI.iDisplayMode == DM_MINIMUM},
         {IDM_MAXIMUM, DI.iDisplayMode == DM_MAXIMUM},
         {IDM_CURRENT, DI.iDisplayMode == DM_CURRENT},
         {IDM_NOISE, DI.fNoiseBtnVisible && DI.iDisplayMode == DM_NOISE},
-        {IDM_SIGNAL, SG_Params.iValueType == VT_SIGNAL},
-        {IDM_TRANSMITTER, SG_Params.iValueType == VT_TRANSMITTER},
-        {IDM_RECEIVER, SG_Params.iValueType == VT_RECEIVER},
-        {IDM_REFERENCE, SG_Params.iValueType == VT_REFERENCE},
         {IDM_LOGGING, SG_Params.pLogFile != NULL},
     };
     for (const auto &s : states)
         SendMessageA(tb, TB_CHECKBUTTON, s.id, MAKELPARAM(s.checked, 0));
+    for (int t = 0; t < VT_COUNT; t++)
+        SendMessageA(tb, TB_CHECKBUTTON, ValueTypes[t].idCommand, MAKELPARAM(SG_Params.iValueType == t, 0));
 }
 
 HWND CreateStatusBar(HWND parent)
@@ -105,6 +114,14 @@ void SetStatusText(int part, const char *format, ...)
     mprintf_free(&text);
 }
 
+void ShowPaintTime(DWORD ms)
+{
+    if (ms <= 999)
+        SetStatusText(STATUS_PAINT, "\tdisp_t: %d ms", (int)ms);
+    else
+        SetStatusText(STATUS_PAINT, "\tdisp_t >999 ms!");
+}
+
 void SetStatusReady()
 {
     char ready[64];
@@ -115,15 +132,14 @@ void SetStatusReady()
 void FormatTitle(char *buffer, int relative)
 {
     static char szValueType[64] = "?", szMode[64] = "?";
-    static const UINT typeIds[VT_COUNT] = {IDS_TYPE_SIGNAL, IDS_TYPE_RECEIVER, IDS_TYPE_TRANSMITTER,
-                                           IDS_TYPE_REFERENCE};
-    static const UINT modeIds[4] = {IDS_MODE_CURRENT, IDS_MODE_MINIMUM, IDS_MODE_MAXIMUM, IDS_MODE_NOISE};
+    static const UINT modeIds[] = {IDS_MODE_CURRENT, IDS_MODE_MINIMUM, IDS_MODE_MAXIMUM, IDS_MODE_NOISE};
+    static_assert(std::size(modeIds) == DM_COUNT, "one name per display mode");
     HINSTANCE inst = GetModuleHandleA(NULL);
-    if (DI.iDisplayMode >= 0 && DI.iDisplayMode < 4)
+    if (DI.iDisplayMode >= 0 && DI.iDisplayMode < DM_COUNT)
         LoadStringA(inst, modeIds[DI.iDisplayMode], szMode, sizeof(szMode));
     int type = SG_View.Params.iValueType;
     if (type >= 0 && type < VT_COUNT)
-        LoadStringA(inst, typeIds[type], szValueType, sizeof(szValueType));
+        LoadStringA(inst, ValueTypes[type].idTitle, szValueType, sizeof(szValueType));
     char prefix[64] = "";
     if (relative)
         LoadStringA(inst, IDS_RELATIVE_PREFIX, prefix, sizeof(prefix));

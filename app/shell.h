@@ -14,6 +14,7 @@ void UpdateToolbarStates(HWND toolbar);
 HWND CreateStatusBar(HWND parent);
 void SetStatusText(int part, const char *format, ...);
 void SetStatusReady();
+void ShowPaintTime(DWORD ms);
 void FormatTitle(char *buffer, int relative);   // buffer of 256 characters
 void UpdateTitle();
 

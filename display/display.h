@@ -5,39 +5,41 @@
 
 #include <windows.h>
 
+enum { DM_CURRENT = 0, DM_MINIMUM = 1, DM_MAXIMUM = 2, DM_NOISE = 3, DM_COUNT = 4 };
+
+// The display record, with the program's start values (the settings file
+// overrides most of them).
 struct DISPLAY_INFO {
-    HWND hwndMain;
-    HWND hwndToolbar;
-    HWND hwndDisplay;
-    HWND hwndStatus;
-    HFONT hFont;
-    HFONT hFontVert;            // the same font turned 90 degrees counter-clockwise
-    RECT rcWnd;                 // normal rectangle of the main window
-    LOGFONTA logFont;           // lfEscapement is 0 whenever it is stored here
-    INT32 iDisplayMode;         // DM_*
-    INT32 *pDisplayValues;      // array chosen for iDisplayMode at each paint
-    INT32 fTimeAnalysis;
-    INT32 fFlippedView;
-    INT32 fRelative;
-    INT32 iLineHeight;
-    INT32 iCharWidth;
-    INT32 iTitleHeight;
-    INT32 flTitleSpacing;       // tenths of iLineHeight (an integer despite its name)
-    INT32 iSignalBarWidth;      // percent of iLineHeight
-    INT32 iSignalBarLength;     // pixels of a bar's inner area
-    INT32 minAbsValue;          // lower end of the absolute scale; floor of logged and exported values
-    INT32 fNoiseBtnVisible;
-    INT32 fLoadBtnVisible;
-    INT32 fShowExcessBars;
-    INT32 iLimitMaxRel;
-    INT32 iLimitMinRel;
-    INT32 iLimitMaxAbs;
-    INT32 iLimitMinAbs;
+    HWND hwndMain = NULL;
+    HWND hwndToolbar = NULL;
+    HWND hwndDisplay = NULL;
+    HWND hwndStatus = NULL;
+    HFONT hFont = NULL;
+    HFONT hFontVert = NULL;           // the same font turned 90 degrees counter-clockwise
+    RECT rcWnd = {0, 0, 0, 0};        // normal rectangle of the main window
+    LOGFONTA logFont = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Courier New"};   // lfEscapement 0 when stored
+    INT32 iDisplayMode = DM_CURRENT;  // DM_*
+    INT32 *pDisplayValues = NULL;     // array chosen for iDisplayMode at each paint
+    INT32 fTimeAnalysis = 0;
+    INT32 fFlippedView = 1;
+    INT32 fRelative = 0;
+    INT32 iLineHeight = 0;
+    INT32 iCharWidth = 0;
+    INT32 iTitleHeight = 0;
+    INT32 flTitleSpacing = 15;        // tenths of iLineHeight (an integer despite its name)
+    INT32 iSignalBarWidth = 60;       // percent of iLineHeight
+    INT32 iSignalBarLength = 300;     // pixels of a bar's inner area
+    INT32 minAbsValue = 0;            // lower end of the absolute scale; floor of logged and exported values
+    INT32 fNoiseBtnVisible = 0;
+    INT32 fLoadBtnVisible = 0;
+    INT32 fShowExcessBars = 1;
+    INT32 iLimitMaxRel = 250;
+    INT32 iLimitMinRel = 0;
+    INT32 iLimitMaxAbs = 255;
+    INT32 iLimitMinAbs = 0;
 };
 
 extern DISPLAY_INFO DI;
-
-enum { DM_CURRENT = 0, DM_MINIMUM = 1, DM_MAXIMUM = 2, DM_NOISE = 3 };
 
 // Colour roles
 enum {
@@ -56,6 +58,7 @@ struct PAINT_STATE {
     float flScaleMax;
     float flBarGap;
     float flPixelsPerUnit;
+    INT32 iBarLength;  // iSignalBarLength as the display can use it
 };
 extern PAINT_STATE PS;
 
@@ -81,6 +84,8 @@ void PaintBeamRow(HDC dc, const RECT *row, int beam);
 // Window (window.cpp)
 LRESULT CALLBACK DisplayWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 bool RegisterDisplayClass(HINSTANCE inst);
-void PaintDisplay(HWND hwnd);
+DWORD PaintDisplay(HWND hwnd);   // returns the time it took, in ms
+// Sent to the display's parent after each paint; wParam: the paint time in ms.
+#define WM_DISPLAY_PAINTED (WM_APP + 2)
 
 #endif

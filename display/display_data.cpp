@@ -1,22 +1,6 @@
 #include "display.h"
 
-DISPLAY_INFO DI = {
-    NULL, NULL, NULL, NULL, NULL, NULL,
-    {0, 0, 0, 0},
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Courier New"},
-    DM_CURRENT, NULL,
-    0,      // fTimeAnalysis
-    1,      // fFlippedView
-    0,      // fRelative
-    0, 0, 0,
-    15,     // flTitleSpacing
-    60,     // iSignalBarWidth
-    300,    // iSignalBarLength
-    0,      // minAbsValue
-    0, 0,   // optional buttons
-    1,      // fShowExcessBars
-    250, 0, 255, 0,
-};
+DISPLAY_INFO DI;
 
 const COLORREF crColors[COL_COUNT] = {
     RGB(255, 255, 255), RGB(245, 245, 245), RGB(255, 255, 255), RGB(0, 0, 0),     RGB(150, 0, 0),

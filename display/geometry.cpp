@@ -6,6 +6,18 @@
 
 PAINT_STATE PS;
 
+// The settings file may hold any 32-bit numbers and is written back as it
+// was; the display computes with them cut to what a picture can use, so
+// that no conversion overflows and every bar stays in its row.
+#define SCALE_LIMIT ((1 << 24) - 1)    // whole numbers up to here are exact in a float
+#define BAR_LENGTH_LIMIT 32767
+#define TITLE_SPACING_LIMIT 1000       // tenths of a line
+
+static int Clamp(int v, int lo, int hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
 static int ClientHeight()
 {
     RECT rc;
@@ -95,7 +107,7 @@ void UpdateDisplayScrollRange()
     SCROLLINFO off = {sizeof(off), SIF_ALL, 0, 0, 0, 0, 0};
     SetScrollInfo(w, inactive, &off, TRUE);
 
-    DI.iTitleHeight = DI.iLineHeight * DI.flTitleSpacing / 10 + 1;
+    DI.iTitleHeight = DI.iLineHeight * Clamp(DI.flTitleSpacing, 0, TITLE_SPACING_LIMIT) / 10 + 1;
     int width, height;
     GetLogicalExtent(&width, &height);
     SCROLLINFO si = {sizeof(si), SIF_ALL, 0, 0, 0, 0, 0};
@@ -188,19 +200,25 @@ void SetUpScale()
         PS.flScaleMin = 0;
         PS.flScaleMax = 50;
     } else {
-        PS.flScaleMin = (float)DI.minAbsValue;
+        PS.flScaleMin = (float)Clamp(DI.minAbsValue, -SCALE_LIMIT, SCALE_LIMIT - 1);
         PS.flScaleMax = 255;
     }
     // A MinAbsValue of 255 or more would leave no range: keep one unit so the
     // bars stay finite (everything then sits at the scale's end).
     if (PS.flScaleMax - PS.flScaleMin < 1)
         PS.flScaleMax = PS.flScaleMin + 1;
-    PS.flBarGap = (float)((100 - DI.iSignalBarWidth) * (double)DI.iLineHeight / 100);
-    PS.flPixelsPerUnit =
-        (float)((DI.iSignalBarLength - 1) * 1.0000001192092896 / ((double)PS.flScaleMax - PS.flScaleMin));
+    PS.flBarGap = (float)((100 - Clamp(DI.iSignalBarWidth, 0, 100)) * (double)DI.iLineHeight / 100);
+    PS.iBarLength = Clamp(DI.iSignalBarLength, 1, BAR_LENGTH_LIMIT);
+    PS.flPixelsPerUnit = (float)((PS.iBarLength - 1) * 1.0000001192092896 / ((double)PS.flScaleMax - PS.flScaleMin));
 }
 
 int ValueToX(int innerLeft, float value)
 {
-    return innerLeft + (int)((value - PS.flScaleMin) * PS.flPixelsPerUnit);
+    // A limit far off the scale still lies just outside the bar's area.
+    float x = (value - PS.flScaleMin) * PS.flPixelsPerUnit;
+    if (!(x > -2))
+        x = -2;
+    if (x > PS.iBarLength + 1)
+        x = (float)(PS.iBarLength + 1);
+    return innerLeft + (int)x;
 }

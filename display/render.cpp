@@ -49,25 +49,23 @@ static bool InnerStrip(RECT *out, const RECT &inner, int left, int right)
 void PaintBeamRow(HDC dc, const RECT *row, int b)
 {
     const SG_DATA &d = SG_View;
-    const SG_PARAMS &P = d.Params;
-    int rod = P.iRodno ? 1 : 0;
+    const VALUE_TYPE &type = Link_ValueType(d.Params.iValueType);
     POINT at = {0, row->top};
     PS.iRowBrush = (b & 1) ? COL_ROW_ODD : COL_ROW_EVEN;
 
-    int raw = DI.pDisplayValues[b], offset = d.aiValue[0];
-    bool invalid = (P.iValueType == VT_SIGNAL || P.iValueType == VT_REFERENCE) ? (raw >= 252 || raw == 0)
-                                                                                : raw >= 255;
-    int v = raw - offset;
+    int raw = DI.pDisplayValues[b];
+    bool invalid = raw >= type.iInvalidFrom || (type.fZeroInvalid && raw == 0);
+    int v = Link_ValueAsShown(d, DI.pDisplayValues, b);
     if (DI.iDisplayMode == DM_NOISE) {
         int m = d.aiMin[b];
-        if (m >= 255 || (P.iValueType == VT_SIGNAL && m == 0))
+        if (m >= 255 || (type.fZeroMinInvalid && m == 0))
             invalid = true;
-        v -= m - offset;
+        v -= Link_ValueAsShown(d, d.aiMin, b);
     }
     int ref = 0;
     if (DI.fRelative) {
-        ref = RefValues[rod][b];
-        if (ref == 0 || ref > 252)
+        ref = Link_ReferenceAsShown(d.Params.iRodno, b);
+        if (ref < 1 || ref > 252)   // a negative reference is no reference either
             invalid = true;
     }
     float f = (float)v;
@@ -84,7 +82,7 @@ void PaintBeamRow(HDC dc, const RECT *row, int b)
         DisplayPrintf(dc, at, "%*d", 4, (int)lroundf(f));
     at.x += 5 * DI.iCharWidth;
     if (DI.fRelative) {
-        if (ref == 0 || ref > 252) {
+        if (ref < 1 || ref > 252) {
             f = 0;
         } else {
             f = (float)(v * 100.0 / ref);
@@ -100,7 +98,7 @@ void PaintBeamRow(HDC dc, const RECT *row, int b)
     at.x += 7 * DI.iCharWidth;
 
     int h = (int)(PS.flBarGap / 2);
-    RECT frame = {at.x, row->top + h, at.x + DI.iSignalBarLength + 2, row->bottom - h};
+    RECT frame = {at.x, row->top + h, at.x + PS.iBarLength + 2, row->bottom - h};
     RECT frameDev = frame;
     LogicalToDeviceRect(&frameDev);
     DrawEdge(dc, &frameDev, BDR_SUNKENINNER, BF_RECT);

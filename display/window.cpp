@@ -3,7 +3,6 @@
 
 #include "link.h"
 #include "resource.h"
-#include "shell.h"
 
 #include <mmsystem.h>
 
@@ -30,7 +29,7 @@ static INT32 *ValuesOfMode()
     }
 }
 
-void PaintDisplay(HWND hwnd)
+DWORD PaintDisplay(HWND hwnd)
 {
     DWORD t0 = timeGetTime();
     DI.pDisplayValues = ValuesOfMode();
@@ -84,11 +83,7 @@ void PaintDisplay(HWND hwnd)
     SetBkMode(dc, oldMode);
     EndPaint(hwnd, &ps);
 
-    DWORD d = timeGetTime() - t0;
-    if (d <= 999)
-        SetStatusText(STATUS_PAINT, "\tdisp_t: %d ms", (int)d);
-    else
-        SetStatusText(STATUS_PAINT, "\tdisp_t >999 ms!");
+    return timeGetTime() - t0;
 }
 
 static void DeleteFonts(HWND hwnd)
@@ -110,7 +105,7 @@ LRESULT CALLBACK DisplayWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         FitDisplayWindow(hwnd, (short)HIWORD(lParam));
         return 0;
     case WM_PAINT:
-        PaintDisplay(hwnd);
+        SendMessageA(GetParent(hwnd), WM_DISPLAY_PAINTED, PaintDisplay(hwnd), 0);
         return 0;
     case WM_HSCROLL:
         ScrollDisplay(hwnd, SB_HORZ, LOWORD(wParam), (short)HIWORD(wParam));

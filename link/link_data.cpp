@@ -6,7 +6,7 @@
 #include <math.h>
 #include <string.h>
 
-SG_PARAMS SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, CF_PARAMS, 0, NULL, 0, 0, PROTO_B64, 0};
+SG_PARAMS SG_Params;
 SG_DATA SG_Work, SG_Shared, SG_View;
 std::atomic<INT32> RefValues[2][MAX_BEAMS];
 DTI_RECORD DTI = {"COM1:", 38400};
@@ -30,19 +30,66 @@ void Link_DeleteLocks()
     DeleteCriticalSection(&csData);
 }
 
+const VALUE_TYPE ValueTypes[VT_COUNT] = {
+    // B64, old mode, offset, B64 offset byte, diagonal, second pass, rod pair 2,
+    // invalid from, 0 invalid, minimum 0 invalid, command, title
+    {'s', 0x61, true, true, true, true, true, 252, true, true, IDM_SIGNAL, IDS_TYPE_SIGNAL},
+    {'r', 0x01, false, false, true, false, true, 255, false, false, IDM_RECEIVER, IDS_TYPE_RECEIVER},
+    {'t', 0x02, false, false, true, false, true, 255, false, false, IDM_TRANSMITTER, IDS_TYPE_TRANSMITTER},
+    {'R', 0x72, false, true, false, false, false, 252, true, false, IDM_REFERENCE, IDS_TYPE_REFERENCE},
+};
+
+const PROTOCOL_VARIANT ProtocolVariants[PROTO_COUNT] = {
+    {"old / pre-R605", false, 0, CMD_NONE},
+    {"B64 (standard)", true, '1', CMD_SENT},
+    {"B64 cont.", true, '2', CMD_STREAMING},
+};
+
+const PROTOCOL_VARIANT *Link_ProtocolVariant(int variant)
+{
+    return variant >= 0 && variant < PROTO_COUNT ? &ProtocolVariants[variant] : NULL;
+}
+
+const VALUE_TYPE &Link_ValueType(int type)
+{
+    return ValueTypes[type >= 0 && type < VT_COUNT ? type : VT_SIGNAL];
+}
+
+void Link_ClampBeamRange(INT32 *first, INT32 *last)
+{
+    if (*first < FIRST_BEAM)
+        *first = FIRST_BEAM;
+    if (*first > LAST_BEAM)
+        *first = LAST_BEAM;
+    if (*last < *first)
+        *last = *first;
+    if (*last > LAST_BEAM)
+        *last = LAST_BEAM;
+}
+
+INT32 Link_ClampCycleDelay(INT32 ms)
+{
+    return ms < 0 ? 0 : ms > MAX_CYCLE_DELAY ? MAX_CYCLE_DELAY : ms;
+}
+
 // The beam range and the rod pair index arrays: whatever a settings file
 // held, bring them into range by the parameter dialog's rules.
 void Link_ClampBeams(SG_PARAMS *p)
 {
-    if (p->iFirst < 1)
-        p->iFirst = 1;
-    if (p->iFirst > LAST_BEAM)
-        p->iFirst = LAST_BEAM;
-    if (p->iLast < p->iFirst)
-        p->iLast = p->iFirst;
-    if (p->iLast > LAST_BEAM)
-        p->iLast = LAST_BEAM;
+    Link_ClampBeamRange(&p->iFirst, &p->iLast);
     p->iRodno = p->iRodno != 0;
+}
+
+INT32 Link_ValueAsShown(const SG_DATA &d, const INT32 *values, int beam, INT32 floor)
+{
+    INT32 v = values[beam] - (Link_ValueType(d.Params.iValueType).fOffset ? d.aiValue[0] : 0);
+    return v < floor ? floor : v;
+}
+
+INT32 Link_ReferenceAsShown(int rodno, int beam, INT32 floor)
+{
+    INT32 r = RefValues[rodno ? 1 : 0][beam];
+    return r < floor ? floor : r;
 }
 
 void Link_BringIntoRange(SG_PARAMS *p)
@@ -53,10 +100,7 @@ void Link_BringIntoRange(SG_PARAMS *p)
     p->iDiagonal = p->iDiagonal != 0;
     if (p->iValueType < 0 || p->iValueType >= VT_COUNT)
         p->iValueType = VT_SIGNAL;
-    if (p->iCycleDelay < 0)
-        p->iCycleDelay = 0;
-    if (p->iCycleDelay > 1000)
-        p->iCycleDelay = 1000;
+    p->iCycleDelay = Link_ClampCycleDelay(p->iCycleDelay);
 }
 
 void Link_StoreValue(int beam, int value)

@@ -7,15 +7,8 @@
 #include <mmsystem.h>
 #include <string.h>
 
-// Per value type: the old protocol's mode byte and the B64 command letter.
-static const BYTE OldModeByte[VT_COUNT] = {0x61, 0x01, 0x02, 0x72};
-static const char B64Letter[VT_COUNT] = {'s', 'r', 't', 'R'};
-
 #define READ_TIMEOUT_MS 500         // every read while a record is expected
 #define END_OF_DATA_TIMEOUT_MS 40   // old protocol, after the first values
-
-SG_PARAMS SG_Sent;
-WORD wCmdState;
 
 bool Link_OpenPort(QIRA_PORT *port, const char *name)
 {
@@ -51,10 +44,11 @@ int Link_GetByte(QIRA_PORT *port)
 bool Link_MeasureOld(QIRA_PORT *port, int pass)
 {
     const SG_PARAMS &P = SG_Work.Params;
+    const VALUE_TYPE &type = Link_ValueType(P.iValueType);
     WORD first = (WORD)P.iFirst, last = (WORD)P.iLast, reqFirst = first, reqLast = last;
-    BYTE mode = OldModeByte[P.iValueType];
+    BYTE mode = type.bOldMode;
     int step = 1;
-    if (P.iDiagonal && P.iValueType != VT_REFERENCE) {
+    if (P.iDiagonal && type.fDiagonal) {
         // Position p carries straight beam 2p - 1 and diagonal beam 2p; pass 0
         // asks for the odd beams, pass 1 for the even ones.
         if ((first & 1) == (pass & 1))
@@ -67,7 +61,7 @@ bool Link_MeasureOld(QIRA_PORT *port, int pass)
         reqLast = (WORD)((last + 1) / 2);
         step = 2;
     }
-    if (P.iValueType == VT_REFERENCE && P.iRodno > 0)
+    if (!type.fOldRodPair2 && P.iRodno > 0)
         return Link_Fail(IDS_ERR_ROD_IMPOSSIBLE);
     mode = (BYTE)(mode + 2 * P.iRodno);
     if (reqFirst > reqLast)
@@ -79,7 +73,7 @@ bool Link_MeasureOld(QIRA_PORT *port, int pass)
         Link_PutByte(port, b);   // a lost byte shows up as a read time-out
 
     SG_Work.aiValue[0] = 0;
-    if (P.iValueType == VT_SIGNAL) {
+    if (type.fOffset) {
         int offset = Link_GetByte(port);
         if (offset < 0)
             return Link_Fail(IDS_ERR_OFFSET_TIMEOUT);
@@ -120,41 +114,48 @@ bool Link_Drain(QIRA_PORT *port, DWORD maxMs, DWORD quietMs)
     }
 }
 
-void Link_SendParams(QIRA_PORT *port)
+void Link_SendParams(QIRA_PORT *port, LINK_SESSION *session)
 {
     const SG_PARAMS &P = SG_Work.Params;
-    if (Link_ParamsDiffer(P, SG_Sent) || wCmdState == 0) {
-        int diag = P.iDiagonal && P.iValueType != VT_REFERENCE;
-        if (wCmdState != 0) {
+    const VALUE_TYPE &type = Link_ValueType(P.iValueType);
+    WORD &cmdState = session->wCmdState;
+    // Outside continuous measurement no trigger follows, so the command is
+    // what asks for the record: a single measurement inside a run (or a
+    // second one right after the first) resends it.
+    bool single = iThreadState != TS_CONTINUOUS;
+    if (Link_ParamsDiffer(P, session->Sent) || cmdState == CMD_NONE || single) {
+        int diag = P.iDiagonal && type.fDiagonal;
+        if (cmdState != CMD_NONE) {
             // Stop the controller and drop what it still had in flight.
             Link_PutByte(port, '0');
             Link_Drain(port, 1000, 100);
         }
         char cmd[64];
-        snprintf(cmd, sizeof(cmd), "~%c %d %d %d %d %d\n", B64Letter[P.iValueType], (int)P.iRodno,
+        snprintf(cmd, sizeof(cmd), "~%c %d %d %d %d %d\n", type.cB64Letter, (int)P.iRodno,
                  (int)P.iFirst, (int)P.iLast, diag, (int)P.iGain);
         QIRA_Write(port, cmd, QIRA_TEXT_LENGTH);
-        SG_Sent = P;
-        wCmdState = 1;
+        session->Sent = P;
+        cmdState = CMD_SENT;
     }
-    if (iThreadState == TS_CONTINUOUS) {
-        bool cont = P.ZEBproto == PROTO_B64_CONT;
-        Link_PutByte(port, cont ? '2' : '1');
-        wCmdState = cont ? 2 : 1;
+    const PROTOCOL_VARIANT *variant = Link_ProtocolVariant(P.ZEBproto);
+    if (!single && variant && variant->cTrigger) {
+        Link_PutByte(port, (BYTE)variant->cTrigger);
+        cmdState = variant->wCmdStateAfterTrigger;
     }
 }
 
-bool Link_MeasureB64(QIRA_PORT *port)
+bool Link_MeasureB64(QIRA_PORT *port, LINK_SESSION *session)
 {
     const SG_PARAMS &P = SG_Work.Params;
+    const VALUE_TYPE &type = Link_ValueType(P.iValueType);
     BYTE acc = 0, b;
-    Link_SendParams(port);
+    Link_SendParams(port, session);
     WORD first = (WORD)P.iFirst, last = (WORD)P.iLast;
     SG_Work.aiValue[0] = 0;
-    if (P.iValueType == VT_SIGNAL || P.iValueType == VT_REFERENCE) {
+    if (type.fB64OffsetByte) {
         if (B64_GetByte(port, acc, b) != B64_BYTE)
             return Link_Fail(IDS_ERR_OFFSET_TIMEOUT);
-        if (P.iValueType == VT_SIGNAL)
+        if (type.fOffset)
             Link_FilterOffset(b);
     }
     // With diagonal beams the record holds the odd beams first, then the even.
@@ -163,7 +164,7 @@ bool Link_MeasureB64(QIRA_PORT *port)
     for (int n = first; n <= last; n++) {
         if (B64_GetByte(port, acc, b) != B64_BYTE)
             return Link_Fail(IDS_ERR_DATA_TIMEOUT);
-        if (P.iValueType == VT_REFERENCE)
+        if (!type.fDiagonal)
             beam = n;
         else if (beam > last)
             beam = (first + 1) & ~1;
@@ -179,21 +180,17 @@ bool Link_MeasureB64(QIRA_PORT *port)
     return true;
 }
 
-bool Link_MeasureCycle(QIRA_PORT *port, int variant)
+bool Link_MeasureCycle(QIRA_PORT *port, int variant, LINK_SESSION *session)
 {
     const SG_PARAMS &P = SG_Work.Params;
-    switch (variant) {
-    case PROTO_OLD:
-        if (!Link_MeasureOld(port, 0))
-            return false;
-        if (P.iDiagonal && P.iValueType == VT_SIGNAL)
-            return Link_MeasureOld(port, 1);
-        return true;
-    case PROTO_B64:
-    case PROTO_B64_CONT:
-        return Link_MeasureB64(port);
-    default:
-        // Only a hand-edited settings file gets here; say so rather than fail silently.
+    const PROTOCOL_VARIANT *v = Link_ProtocolVariant(variant);
+    if (!v)   // only a hand-edited settings file gets here; say so rather than fail silently
         return Link_Fail(IDS_ERR_BAD_PROTOCOL);
-    }
+    if (v->fB64)
+        return Link_MeasureB64(port, session);
+    if (!Link_MeasureOld(port, 0))
+        return false;
+    if (P.iDiagonal && Link_ValueType(P.iValueType).fOldSecondPass)
+        return Link_MeasureOld(port, 1);
+    return true;
 }

@@ -9,16 +9,23 @@
 
 #define IDLE_POLL_MS 50
 
-static void Notify(WORD event, WORD code, LPARAM lParam)
+// Set by the window when it ends a run itself and aborts the pending read:
+// the failure that follows is the user's doing, not a link error.
+static volatile LONG fRunAborted;
+// SG_Work holds the partial values of a failed cycle; SG_Shared still holds
+// the last good measurement.
+static bool fWorkBroken;
+
+static bool Notify(WORD event, WORD code, LPARAM lParam)
 {
-    PostMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(event, code), lParam);
+    return PostMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(event, code), lParam) != FALSE;
 }
 
 bool Link_ApplyState(LONG request)
 {
     if (request == REQ_NONE)
         return false;
-    if (iThreadState <= TS_ENDING && request != TS_ENDED)
+    if ((iThreadState == TS_ENDING || iThreadState == TS_ENDED) && request != TS_ENDED)
         return false;   // stays pending
     // Consume the pending request only if it is the one applied here: a
     // request the window wrote in the meantime, or one still waiting while
@@ -36,25 +43,52 @@ bool Link_ApplyState(LONG request)
             memcpy((void *)block, szCommError, n);
         text = (LPARAM)block;
     }
-    Notify(CN_STATE, (WORD)request, text);
+    if (!Notify(CN_STATE, (WORD)request, text) && text)
+        GlobalFree((HGLOBAL)text);   // nobody will receive it
     return true;
+}
+
+// Waits on the window thread without freezing it: the communication thread
+// may send CN_CLOSELOG meanwhile, and the window must still repaint.
+static void ServeWindowFor(DWORD ms)
+{
+    if (MsgWaitForMultipleObjects(0, NULL, FALSE, ms, QS_SENDMESSAGE | QS_PAINT) != WAIT_OBJECT_0)
+        return;
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))   // also delivers sent messages
+        DispatchMessageA(&msg);
+}
+
+void Link_AbortRun()
+{
+    InterlockedExchange(&fRunAborted, 1);
+    QIRA_Abort(&LinkPort);
 }
 
 void Link_RequestState(LONG state, bool wait)
 {
     InterlockedExchange(&iRequestedState, state);
-    while (wait && Link_IsAlive() && iRequestedState != REQ_NONE)
-        Sleep(IDLE_POLL_MS);
+    if (!wait)
+        return;
+    // The caller wants the run over: do not let it finish a slow cycle first.
+    Link_AbortRun();
+    while (Link_IsAlive() && iRequestedState != REQ_NONE)
+        ServeWindowFor(IDLE_POLL_MS);
 }
 
 bool Link_IsAlive()
 {
-    return iThreadState > TS_ENDED;
+    return iThreadState != TS_ENDED;
 }
 
 LONG Link_GetState()
 {
     return iThreadState;
+}
+
+bool Link_IsMeasuring()
+{
+    return iThreadState == TS_SINGLE || iThreadState == TS_CONTINUOUS;
 }
 
 static WORD PollChangeFlags()
@@ -70,10 +104,22 @@ static void TakeParams()
     Link_BringIntoRange(&SG_Work.Params);
 }
 
-static void Publish()
+// Publishes what the idle loop took over. After a failed cycle the window
+// keeps the last good measurement: only the flags (and new parameters) of
+// this take-over are applied to it, never the broken cycle's values.
+static void Publish(WORD f)
 {
     EnterCriticalSection(&csData);
-    SG_Shared = SG_Work;
+    if (!fWorkBroken) {
+        SG_Shared = SG_Work;
+    } else {
+        if (f & CF_PARAMS) {
+            SG_Shared.Params = SG_Work.Params;
+            SG_Shared.fDataValid = 0;
+        }
+        if (!SG_Work.fMinMaxValid)
+            SG_Shared.fMinMaxValid = 0;
+    }
     LeaveCriticalSection(&csData);
 }
 
@@ -83,7 +129,7 @@ static void IdlePass()
     bool closeLog = SG_Params.pLogFile && SG_Params.wLogMode == 0;
     LeaveCriticalSection(&csParams);
     if (closeLog)
-        SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, 0), 0);
+        SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, CLOSELOG_STOP), 0);
 
     if (PollChangeFlags()) {
         EnterCriticalSection(&csParams);
@@ -97,15 +143,16 @@ static void IdlePass()
         if (f & CF_RESET_MINMAX)
             SG_Work.fMinMaxValid = 0;
         LeaveCriticalSection(&csParams);
-        Publish();
+        Publish(f);
         Notify(CN_DATA, f, 0);
     }
-    if (iThreadState <= TS_IDLE)
+    if (!Link_IsMeasuring())
         Sleep(IDLE_POLL_MS);
 }
 
-static void MeasurementRun(QIRA_PORT *port)
+static void MeasurementRun(QIRA_PORT *port, LINK_SESSION *session)
 {
+    InterlockedExchange(&fRunAborted, 0);
     if (Link_OpenPort(port, DTI.szComport)) {
         Notify(CN_STATE, TS_PORT_OPENED, 0);
     } else {
@@ -116,12 +163,12 @@ static void MeasurementRun(QIRA_PORT *port)
     int variant = SG_Params.ZEBproto;
     DWORD delay = (DWORD)SG_Params.iCycleDelay;
     LeaveCriticalSection(&csParams);
-    wCmdState = 0;
+    session->wCmdState = CMD_NONE;
     QIRA_Purge(port);
 
     DWORD tStart = timeGetTime();
     DWORD deadline = iThreadState == TS_SINGLE ? tStart : tStart + delay;
-    while (iThreadState > TS_IDLE) {
+    while (Link_IsMeasuring()) {
         EnterCriticalSection(&csParams);
         TakeParams();
         delay = (DWORD)SG_Work.Params.iCycleDelay;
@@ -132,7 +179,9 @@ static void MeasurementRun(QIRA_PORT *port)
         LeaveCriticalSection(&csParams);
 
         memset(SG_Work.aiValue, 0, sizeof(SG_Work.aiValue));
-        if (Link_MeasureCycle(port, variant)) {
+        bool ok = Link_MeasureCycle(port, variant, session);
+        fWorkBroken = !ok;
+        if (ok) {
             if (iThreadState == TS_SINGLE)
                 Link_ApplyState(TS_IDLE);
             EnterCriticalSection(&csData);
@@ -142,38 +191,42 @@ static void MeasurementRun(QIRA_PORT *port)
             LeaveCriticalSection(&csData);
             if (SG_Work.Params.pLogFile)
                 Log_WriteLine(SG_Work.Params.wLogMode, SG_Work.Params.pLogFile);
-        } else {
+        } else if (!(fRunAborted && Link_ApplyState(iRequestedState))) {
             Link_ApplyState(TS_ERROR);
         }
 
         DWORD tEnd, remaining = deadline - timeGetTime();
-        if (remaining <= delay && iThreadState > TS_IDLE) {
+        if (remaining <= delay && Link_IsMeasuring()) {
             Sleep(remaining);
             tEnd = deadline;
         } else {
             tEnd = timeGetTime();
         }
         Notify(CN_DATA, f, (LPARAM)(tEnd - tStart));
+        if (!ok)
+            break;   // a request made meanwhile starts a fresh run from idle
         tStart = tEnd;
         deadline = tEnd + delay;
         Link_ApplyState(iRequestedState);
     }
-    if (variant == PROTO_B64 || variant == PROTO_B64_CONT) {
+    const PROTOCOL_VARIANT *v = Link_ProtocolVariant(variant);
+    if (v && v->fB64) {
         Link_PutByte(port, 'q');
-        wCmdState = 0;
+        session->wCmdState = CMD_NONE;
     }
     QIRA_Close(port);
 }
 
 DWORD WINAPI Link_ThreadProc(LPVOID)
 {
+    LINK_SESSION session;   // kept across runs; each run starts it afresh
     InterlockedExchange(&iThreadState, TS_IDLE);
-    while (iThreadState > TS_ENDING) {
+    while (iThreadState != TS_ENDING) {
         while (!Link_ApplyState(iRequestedState))
             IdlePass();
-        if (iThreadState <= TS_IDLE)
+        if (!Link_IsMeasuring())
             continue;
-        MeasurementRun(&LinkPort);
+        MeasurementRun(&LinkPort, &session);
     }
     Link_ApplyState(TS_ENDED);
     return 0;

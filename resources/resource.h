@@ -5,6 +5,7 @@
 #define IDI_APP            100
 #define IDR_ACCEL          500
 #define IDB_TOOLBAR        500
+#define TOOLBAR_IMAGES     18    // images in the toolbar strip, 32 x 16 pixels each
 #define IDC_TOOLBAR        500
 #define IDR_MENU           1000
 #define IDD_PARAMETER      400

@@ -15,7 +15,7 @@ zeb_install_deps() {
   zeb_need xdotool xdotool
   zeb_need xclip xclip
   zeb_need socat socat
-  zeb_need convert imagemagick
+  zeb_need import imagemagick   # the screenshots use import; convert may be a stand-in
   zeb_need python3 python3
   [ -f /usr/src/googletest/CMakeLists.txt ] || ZEB_MISSING="$ZEB_MISSING googletest"
   [ -f /usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf ] || ZEB_MISSING="$ZEB_MISSING fonts-liberation"

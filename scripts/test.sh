@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/wine-prefix.sh"
 cleanup() {
+  [ -n "${fullfs:-}" ] && umount "$fullfs" 2>/dev/null || true
   pkill -f "zebsim --link $WINEPREFIX/" 2>/dev/null || true
   "$root/scripts/vports.sh" down || true
   wineserver -k >/dev/null 2>&1 || true
@@ -22,6 +23,17 @@ export DISPLAY=":$n"
 wineserver -p >/dev/null 2>&1 || true   # one may be running already
 "$root/scripts/vports.sh" down >/dev/null 2>&1 || true
 "$root/scripts/vports.sh" up COM5:COM6 COM7:COM8
+
+# A tiny file system for the full-disk cases; mounting it needs root.
+fullfs=$ZEB_BUILD/fullfs
+mkdir -p "$fullfs"
+umount "$fullfs" 2>/dev/null || true
+if [ "$(id -u)" = 0 ] && mount -t tmpfs -o size=64k zebfull "$fullfs" 2>/dev/null; then
+  export ZEB_FULL_FS=$fullfs
+else
+  fullfs=""
+  echo "No small file system could be mounted (needs root): the full-disk cases are skipped."
+fi
 
 cd "$ZEB_BUILD/win"
 ctest --output-on-failure -j1 "$@"

@@ -102,11 +102,17 @@ bool QIRA__PollErrors(QIRA_PORT *port, COMSTAT *status)
     return true;
 }
 
+SRWLOCK QIRA__HandleGuard = SRWLOCK_INIT;
+
 void QIRA__Reset(QIRA_PORT *port)
 {
+    AcquireSRWLockExclusive(&QIRA__HandleGuard);
     if (port->hCom != NULL && port->hCom != INVALID_HANDLE_VALUE)
         CloseHandle(port->hCom);
-    memset(port, 0, sizeof(*port));
+    if (port->hOwner)
+        CloseHandle(port->hOwner);
+    memset((void *)port, 0, sizeof(*port));
     port->hCom = INVALID_HANDLE_VALUE;
     port->pszLib = QIRA__szLib;
+    ReleaseSRWLockExclusive(&QIRA__HandleGuard);
 }

@@ -35,6 +35,8 @@ bool QIRA__CheckDeclared(QIRA_PORT *port);
 bool QIRA__CheckOpen(QIRA_PORT *port);
 bool QIRA__PollErrors(QIRA_PORT *port, COMSTAT *status);
 void QIRA__Reset(QIRA_PORT *port);
+// Guards hCom against QIRA_Abort while a port is being closed.
+extern SRWLOCK QIRA__HandleGuard;
 // Ends an operation: releases the lock, leaves code as last error.
 bool QIRA__Finish(HANDLE lock, DWORD code);
 // Ends a query that reports through its value: releases the lock and keeps

@@ -30,10 +30,20 @@ bool QIRA__RawRead(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
     if (length == 0)
         return true;
     DWORD got = 0;
+    if (port->fReadsAborted) {
+        if (count)
+            *count = 0;
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return false;
+    }
     SetLastError(0);   // see QIRA__RawWrite
     BOOL ok = QIRA__Sys.ReadFile(port->hCom, buffer, length, &got, NULL);
     if (count)
         *count = (WORD)got;
+    if (port->fReadsAborted && (!ok || got < length)) {
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return false;
+    }
     if (!ok)
         return false;
     if (got < length) {
@@ -136,6 +146,27 @@ static bool PurgeWith(QIRA_PORT *port, DWORD flags)
 bool QIRA_Purge(QIRA_PORT *port)
 {
     return PurgeWith(port, PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+bool QIRA_Abort(QIRA_PORT *port)
+{
+    if (!QIRA__CheckDeclared(port))
+        return false;
+    AcquireSRWLockExclusive(&QIRA__HandleGuard);
+    DWORD code = 0;
+    if (port->hCom == INVALID_HANDLE_VALUE) {
+        code = ERROR_INVALID_HANDLE;
+    } else {
+        InterlockedExchange(&port->fReadsAborted, 1);
+        // Some drivers end a waiting read on a purge, others only on a
+        // cancel; a read that neither ends still ends at its time-out.
+        if (!QIRA__Sys.PurgeComm(port->hCom, PURGE_RXABORT))
+            code = GetLastError();
+        CancelIoEx(port->hCom, NULL);
+    }
+    ReleaseSRWLockExclusive(&QIRA__HandleGuard);
+    SetLastError(code);
+    return code == 0;
 }
 
 bool QIRA_PurgeTx(QIRA_PORT *port)

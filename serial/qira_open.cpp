@@ -1,6 +1,7 @@
 // Opening, configuring, reading back and closing a port.
 #include "qira_internal.h"
 
+#include <stdio.h>
 #include <string.h>
 
 bool QIRA__SetName(QIRA_PORT *port, const char *name)
@@ -47,13 +48,42 @@ bool QIRA__SetFlowLimits(DCB *dcb, DWORD queueSize)
     return true;
 }
 
+static const char szOwnerPrefix[] = "QIRA__Owner_";
+
+// Some platforms (Wine among them) let a second process open a port that is
+// in use; a named object held while the port is open makes it exclusive
+// everywhere.
+static bool TakeOwnership(QIRA_PORT *port)
+{
+    char name[QIRA_MAX_NAME + 1];
+    int room = QIRA_MAX_NAME - (int)(sizeof(szOwnerPrefix) - 1);
+    snprintf(name, sizeof(name), "%s%.*s", szOwnerPrefix, room, port->szPort);
+    HANDLE owner = CreateMutexA(NULL, FALSE, name);
+    if (!owner)
+        return false;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(owner);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    port->hOwner = owner;
+    return true;
+}
+
 bool QIRA__OpenDevice(QIRA_PORT *port)
 {
+    if (!TakeOwnership(port))
+        return false;
     // The name goes to the platform as normalised (COM3, no \\.\ prefix).
     port->hCom = QIRA__Sys.CreateFileA(port->szPort, GENERIC_READ | GENERIC_WRITE, 0, NULL,
                                        OPEN_EXISTING, 0, NULL);
-    if (port->hCom == INVALID_HANDLE_VALUE)
+    if (port->hCom == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        CloseHandle(port->hOwner);
+        port->hOwner = NULL;
+        SetLastError(code);
         return false;
+    }
     DCB dcb;
     memset(&dcb, 0, sizeof(dcb));
     dcb.DCBlength = sizeof(dcb);

@@ -111,6 +111,14 @@ check "continuous: triggers sent" "yes" "$(grep -q '^trigger 1' "$trace" && echo
 check "continuous: ends with quit" "quit q" "$(grep -v '^exit' "$trace" | tail -1)"
 check "continuous: many cycles" "yes" "$([ "$(records)" -gt 20 ] && echo yes)"
 
+# Alt+1 during continuous measurement: one more cycle, then idle, no error.
+start_sim
+key alt+a; sleep 1
+key alt+1; sleep 1
+check "single during continuous: ready" "Ready" "$(status)"
+key alt+c
+check "single during continuous: values" "$(expected_abs 1 100)" "$(clip)"
+
 # Alt+N then Alt+V: references are the current values, so the copy shows them twice.
 key alt+1; sleep 1
 key alt+n
@@ -182,6 +190,26 @@ if [ -n "$log" ]; then
     "$(tail -n 1 "$log" | tr -d '\r' | cut -f5- | tr '\t' ' ') "
 fi
 
+# Logging stopped during a slow cycle and a new bit rate applied at once: the
+# window keeps answering and the link stops without an error.
+start_sim --baud 300
+key alt+l
+if dialog "Logging filename"; then
+  xdotool type --delay 20 "$(dos "$work/slow")"; xdotool key Return
+  gone "$dlg"
+fi
+key alt+a; sleep 1.5
+key alt+l
+key ctrl+p
+if dialog "Parameter"; then
+  xdotool key --delay 50 alt+r Tab Home shift+End; xdotool type "9600"
+  xdotool key Return; sleep 0.5; xdotool key Escape
+  wait_for 5 bash -c "[ -z \"\$(xdotool search --onlyvisible --name '^Parameter\$')\" ]"
+fi
+check "new bit rate while the log closes: window answers" "yes" \
+  "$(wait_for 5 bash -c "[ \"\$(timeout 5 wine '$wintext' 2>/dev/null | tr -d '\r')\" = Ready ]" && echo yes)"
+check "slow log holds its header" "yes" "$([ "$(cat "$work"/slow_*.log 2>/dev/null | wc -l)" -ge 3 ] && echo yes)"
+
 # Screenshots of both views.
 import -window root -crop 960x780+0+0 "$work/flipped.png"
 key alt+f; sleep 0.5
@@ -200,6 +228,7 @@ prog=""
 ini=$work/zebdiag.ini
 check "settings written" "yes" "$([ -f "$ini" ] && echo yes)"
 check "window rectangle stored" "yes" "$(grep -q '^Right=[1-9]' "$ini" && grep -q '^Bottom=[1-9]' "$ini" && echo yes)"
+check "bit rate from the dialog stored" "ComSpeed=9600" "$(grep '^ComSpeed=' "$ini" | tr -d '\r')"
 check "range stored" "FirstBeam=5 LastBeam=20" "$(grep -E '^(FirstBeam|LastBeam)=' "$ini" | tr -d '\r' | tr '\n' ' ' | sed 's/ $//')"
 
 # Two quick close requests while measuring: the second ends the thread at once,

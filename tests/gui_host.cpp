@@ -15,6 +15,10 @@ static LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         UpdateDisplayScrollRange();
         return 0;
     }
+    if (msg == WM_DISPLAY_PAINTED) {
+        ShowPaintTime((DWORD)wParam);
+        return 0;
+    }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 

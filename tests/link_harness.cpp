@@ -122,7 +122,9 @@ static LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 
 void ResetLinkParams(int variant, int delay, int speed, const char *com)
 {
-    SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, CF_PARAMS, 0, NULL, 0, 0, variant, delay};
+    SG_Params = SG_PARAMS{};
+    SG_Params.ZEBproto = variant;
+    SG_Params.iCycleDelay = delay;
     strcpy(DTI.szComport, com);
     DTI.iComSpeed = speed;
     for (auto &row : RefValues)

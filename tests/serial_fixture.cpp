@@ -224,10 +224,23 @@ static int LockChild(const char *name)
     return (int)(waited / 10);
 }
 
+// A second process that opens a port; its exit code is the open's error code.
+static int OpenChild(const char *name)
+{
+    QIRA_DECLARE(p);
+    bool ok = QIRA_Open(&p, name);
+    DWORD code = GetLastError();
+    if (ok)
+        QIRA_Close(&p);
+    return (int)code;
+}
+
 int main(int argc, char **argv)
 {
     if (argc == 3 && strcmp(argv[1], "--lock-child") == 0)
         return LockChild(argv[2]);
+    if (argc == 3 && strcmp(argv[1], "--open-child") == 0)
+        return OpenChild(argv[2]);
     timeBeginPeriod(1);
     testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();

@@ -7,15 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 struct Texts : testing::Test {
     void SetUp() override
     {
-        memset(&SG_View, 0, sizeof(SG_View));
-        memset(&SG_Work, 0, sizeof(SG_Work));
+        memset((void *)&SG_View, 0, sizeof(SG_View));
+        memset((void *)&SG_Work, 0, sizeof(SG_Work));
         for (auto &row : RefValues)
             for (auto &v : row)
                 v = 0;
@@ -28,8 +30,14 @@ struct Texts : testing::Test {
     {
         HGLOBAL block = BuildValueText();
         EXPECT_NE(block, nullptr);
-        std::string s = (const char *)GlobalLock(block);
+        const char *p = (const char *)GlobalLock(block);
+        std::string s = p;
         EXPECT_LT(s.size(), GlobalSize(block)) << "the text stays inside its block";
+        for (SIZE_T i = s.size(); i < GlobalSize(block); i++)
+            if (p[i]) {
+                ADD_FAILURE() << "a byte after the terminating zero, at " << i;
+                break;
+            }
         GlobalUnlock(block);
         GlobalFree(block);
         return s;
@@ -70,10 +78,10 @@ TEST_F(Texts, ExportNeverWritesPastItsBlock)
     DI.minAbsValue = -2147483647;
     DI.fRelative = 1;
     std::string s = Export();
-    // Whole lines only, as many as fit.
-    EXPECT_EQ(s.compare(s.size() - 2, 2, "\r\n"), 0);
-    EXPECT_GT(s.size(), 10000u);
+    // Every beam, however wide its values.
     EXPECT_NE(s.find("\r\n1\t-2000000000\t2000000000\r\n"), std::string::npos);
+    EXPECT_NE(s.find("\r\n999\t-2000000000\t2000000000\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 1000);
 }
 
 TEST(ReferenceLines, OnlyTwoIntegersCount)
@@ -121,8 +129,8 @@ TEST_F(Texts, LogLinesAbsoluteAndRelative)
     strcat(path, "zeb_logline.txt");
     FILE *f = fopen(path, "w");
     ASSERT_NE(f, nullptr);
-    Log_WriteLine(1, f);
-    Log_WriteLine(2, f);
+    Log_WriteLine(LOG_ABSOLUTE, f);
+    Log_WriteLine(LOG_RELATIVE, f);
     fclose(f);
     f = fopen(path, "rb");
     char buf[512] = "";
@@ -157,7 +165,11 @@ TEST(ParameterDialog, LoadAndApplyRules)
     hInst = GetModuleHandleA(NULL);
     strcpy(DTI.szComport, "COM1:");
     DTI.iComSpeed = 38400;
-    SG_Params = {7, 1, 100, 0, 5, VT_SIGNAL, CF_RESET_MINMAX, 0, NULL, 0, 0, 9, 0};
+    SG_Params = SG_PARAMS{};
+    SG_Params.iGain = 7;
+    SG_Params.iRodno = 5;
+    SG_Params.wChangeFlags = CF_RESET_MINMAX;
+    SG_Params.ZEBproto = 9;
     DI.fShowExcessBars = 1;
     HWND dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
     ASSERT_NE(dlg, nullptr);
@@ -197,4 +209,112 @@ TEST(ParameterDialog, LoadAndApplyRules)
     EXPECT_EQ(SG_Params.iFirst, 10);
     EXPECT_EQ(SG_Params.iLast, 10);
     DestroyWindow(dlg);
+
+    // A stored port the machine does not list survives Apply.
+    strcpy(DTI.szComport, "COM42:");
+    dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
+    EXPECT_EQ(Text(dlg, IDC_PORT), "COM42:");
+    SendMessageA(dlg, WM_COMMAND, IDC_APPLY, 0);
+    EXPECT_STREQ(DTI.szComport, "COM42:");
+    DestroyWindow(dlg);
+}
+
+// A small file system that the test run mounted for us (as root), filled up
+// here: what happens when the disk is full.
+struct FullDisk : testing::Test {
+    std::string dir;
+    void SetUp() override
+    {
+        const char *unix = getenv("ZEB_FULL_FS");
+        if (!unix || !*unix)
+            GTEST_SKIP() << "no small file system to fill (the test run mounts one when it runs as root)";
+        dir = std::string("Z:") + unix + "\\";
+        DeleteFileA((dir + "filler").c_str());
+    }
+    // Fills the file system, then frees about keep bytes again.
+    void Fill(long keep)
+    {
+        std::string path = dir + "filler";
+        FILE *f = fopen(path.c_str(), "ab");
+        ASSERT_NE(f, nullptr);
+        static char block[4096];
+        while (fwrite(block, 1, sizeof(block), f) == sizeof(block) && fflush(f) == 0) {
+        }
+        fclose(f);
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        LARGE_INTEGER size;
+        GetFileSizeEx(h, &size);
+        size.QuadPart = size.QuadPart > keep ? size.QuadPart - keep : 0;
+        SetFilePointerEx(h, size, NULL, FILE_BEGIN);
+        SetEndOfFile(h);
+        CloseHandle(h);
+    }
+};
+
+static int closeLogCode = -1;
+static LRESULT CALLBACK CloseLogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COMM_NOTIFY && LOWORD(wParam) == CN_CLOSELOG) {
+        closeLogCode = HIWORD(wParam);
+        Log_Close();
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(FullDisk, LogEndsAtItsLastWholeLineAndSaveLeavesNoFile)
+{
+    static bool locks = false;
+    if (!locks) {
+        Link_CreateLocks();
+        locks = true;
+    }
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = CloseLogProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "CloseLogSink";
+    RegisterClassA(&wc);
+    hwndLinkNotify = CreateWindowA("CloseLogSink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
+    memset((void *)&SG_Work, 0, sizeof(SG_Work));
+    SG_Work.Params.iFirst = 1;
+    SG_Work.Params.iLast = 100;
+    SG_Work.Params.iValueType = VT_RECEIVER;
+    for (int b = 1; b <= 100; b++)
+        SG_Work.aiValue[b] = 100 + b;
+
+    Fill(10000);
+    std::string log = dir + "run.log";
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    ASSERT_TRUE(Log_Open(log.c_str(), st));
+    closeLogCode = -1;
+    for (int i = 0; i < 200 && SG_Params.pLogFile; i++)
+        Log_WriteLine(SG_Params.wLogMode, SG_Params.pLogFile);
+    EXPECT_EQ(closeLogCode, 1) << "a failed write ends the log";
+    EXPECT_EQ(SG_Params.pLogFile, nullptr);
+    FILE *f = fopen(log.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    EXPECT_GT(text.size(), 3000u);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "ends with a whole line";
+    size_t lines = 0, at = text.find("Werte\r\n");
+    ASSERT_NE(at, std::string::npos);
+    for (size_t from = at + 7, end; (end = text.find("\r\n", from)) != std::string::npos; from = end + 2, lines++)
+        ASSERT_EQ(std::count(text.begin() + from, text.begin() + end, '\t'), 103) << "line " << lines;
+    EXPECT_GT(lines, 0u);
+
+    Fill(0);
+    std::string saved = dir + "values.txt";
+    EXPECT_FALSE(WriteTextFile(saved.c_str(), std::string(1000, 'x').c_str()));
+    EXPECT_EQ(GetFileAttributesA(saved.c_str()), INVALID_FILE_ATTRIBUTES) << "no partial file stays";
+    DeleteFileA(log.c_str());
+    DeleteFileA((dir + "filler").c_str());
+    DestroyWindow(hwndLinkNotify);
+    hwndLinkNotify = NULL;
 }

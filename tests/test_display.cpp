@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <limits.h>
 #include <math.h>
 #include <string.h>
 
@@ -37,8 +38,9 @@ struct Display : testing::Test {
         DI.iLimitMaxRel = 250;
         DI.iLimitMinRel = 0;
         DI.fNoiseBtnVisible = DI.fLoadBtnVisible = 0;
-        SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, 0, 0, NULL, 0, 0, PROTO_B64, 0};
-        memset(&SG_View, 0, sizeof(SG_View));
+        SG_Params = SG_PARAMS{};
+        SG_Params.wChangeFlags = 0;
+        memset((void *)&SG_View, 0, sizeof(SG_View));
         SG_View.Params = SG_Params;
         for (auto &row : RefValues)
             for (auto &v : row)
@@ -273,6 +275,30 @@ TEST_F(Display, ScaleRules)
     EXPECT_TRUE(std::isfinite(PS.flPixelsPerUnit));
     EXPECT_GT(PS.flPixelsPerUnit, 0);
     host->Repaint();   // and a paint with it survives
+    // Hand-edited extremes: finite scale, limits just off the bar's ends.
+    DI.minAbsValue = INT_MAX;
+    DI.iSignalBarLength = INT_MAX;
+    SetUpScale();
+    EXPECT_TRUE(std::isfinite(PS.flPixelsPerUnit));
+    EXPECT_GT(PS.flScaleMax, PS.flScaleMin);
+    EXPECT_LE(ValueToX(0, (float)INT_MAX), PS.iBarLength + 1);
+    EXPECT_GE(ValueToX(0, (float)INT_MIN), -2);
+}
+
+TEST_F(Display, HandEditedExtremesStayInTheirRows)
+{
+    DI.iLimitMaxAbs = INT_MAX;
+    DI.iLimitMinAbs = INT_MIN;
+    DI.iSignalBarWidth = INT_MIN;
+    Open();
+    Data(10, {138, 138});
+    int L = InnerLeft();
+    for (int x : {L + 10, L + 150, L + 299, W - 5})
+        EXPECT_NE(At(2, x), kBlack) << "x " << x << ": no bar reaches past a row collapsed to nothing";
+    DI.iSignalBarWidth = 60;
+    DI.minAbsValue = INT_MAX;
+    host->Repaint();
+    EXPECT_EQ(At(1, L + 299), kWhite) << "no limit line, no block: both limits lie off the scale";
 }
 
 TEST_F(Display, RelativeViewNoiseModeAndPaintTime)
@@ -287,7 +313,8 @@ TEST_F(Display, RelativeViewNoiseModeAndPaintTime)
     RefValues[0][2] = 0;     // no reference: 0 %, red
     RefValues[0][3] = 253;   // beyond the valid references
     RefValues[0][4] = 252;
-    Data(0, {150, 150, 150, 126});
+    RefValues[0][5] = -100;  // below 1: no reference either
+    Data(0, {150, 150, 150, 126, 150});
     int L = InnerLeft();
     int x150 = (int)(150 * (299 * 1.0000001192092896 / 250));
     EXPECT_EQ(At(1, L + x150), kBlack);
@@ -298,6 +325,7 @@ TEST_F(Display, RelativeViewNoiseModeAndPaintTime)
     EXPECT_TRUE(CellHas(2, 10, 16, kRed));
     EXPECT_TRUE(CellHas(3, 10, 16, kRed));
     EXPECT_FALSE(CellHas(4, 10, 16, kRed)) << "252 is a valid reference";
+    EXPECT_TRUE(CellHas(5, 10, 16, kRed)) << "a negative reference is invalid";
     char text[64] = "";
     SendMessageA(DI.hwndStatus, SB_GETTEXTA, 2, (LPARAM)text);
     EXPECT_EQ(std::string(text).rfind("\tdisp_t: ", 0), 0u) << text;

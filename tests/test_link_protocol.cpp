@@ -48,41 +48,41 @@ TEST(B64, CharValues)
 
 TEST(B64, WorkedExamples)
 {
-    EXPECT_EQ(DecodeAll("DMgH\n", 4).results, (R{{0, 12}, {0, 200}, {0, 7}, {2, -1}}));
-    EXPECT_EQ(DecodeAll("DMg=\n", 4).results, (R{{0, 12}, {0, 200}, {1, -1}, {2, -1}}));
-    EXPECT_EQ(DecodeAll("DA==\n", 4).results, (R{{0, 12}, {1, -1}, {1, -1}, {2, -1}}));
+    EXPECT_EQ(DecodeAll("DMgH\n", 4).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_BYTE, 7}, {B64_END, -1}}));
+    EXPECT_EQ(DecodeAll("DMg=\n", 4).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_PAD, -1}, {B64_END, -1}}));
+    EXPECT_EQ(DecodeAll("DA==\n", 4).results, (R{{B64_BYTE, 12}, {B64_PAD, -1}, {B64_PAD, -1}, {B64_END, -1}}));
     // CR anywhere is skipped, also before the LF.
-    EXPECT_EQ(DecodeAll("D\rM\rg\rH\r\n", 4).results, (R{{0, 12}, {0, 200}, {0, 7}, {2, -1}}));
-    EXPECT_EQ(DecodeAll("\r\rDMgH\r\r\r\n", 4).results, (R{{0, 12}, {0, 200}, {0, 7}, {2, -1}}));
+    EXPECT_EQ(DecodeAll("D\rM\rg\rH\r\n", 4).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_BYTE, 7}, {B64_END, -1}}));
+    EXPECT_EQ(DecodeAll("\r\rDMgH\r\r\r\n", 4).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_BYTE, 7}, {B64_END, -1}}));
 }
 
 TEST(B64, LineFeedInsideAGroupIsAFormatError)
 {
-    EXPECT_EQ(DecodeAll("D\n", 1).results, (R{{5, -1}}));
-    EXPECT_EQ(DecodeAll("DM\nDMgH", 5).results, (R{{0, 12}, {5, -1}, {0, 12}, {0, 200}, {0, 7}}));
-    EXPECT_EQ(DecodeAll("DMg\n", 3).results, (R{{0, 12}, {0, 200}, {5, -1}}));
+    EXPECT_EQ(DecodeAll("D\n", 1).results, (R{{B64_FORMAT, -1}}));
+    EXPECT_EQ(DecodeAll("DM\nDMgH", 5).results, (R{{B64_BYTE, 12}, {B64_FORMAT, -1}, {B64_BYTE, 12}, {B64_BYTE, 200}, {B64_BYTE, 7}}));
+    EXPECT_EQ(DecodeAll("DMg\n", 3).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_FORMAT, -1}}));
 }
 
 TEST(B64, PadIsAcceptedOnlyWithoutPendingBits)
 {
     // After the second character: "A" leaves no bits over, "B" does.
-    EXPECT_EQ(DecodeAll("DA=", 2).results, (R{{0, 12}, {1, -1}}));
-    EXPECT_EQ(DecodeAll("DB=", 2).results, (R{{0, 12}, {5, -1}}));
+    EXPECT_EQ(DecodeAll("DA=", 2).results, (R{{B64_BYTE, 12}, {B64_PAD, -1}}));
+    EXPECT_EQ(DecodeAll("DB=", 2).results, (R{{B64_BYTE, 12}, {B64_FORMAT, -1}}));
     // After the third character: "g" (32) has its low two bits clear, "h" (33) not.
-    EXPECT_EQ(DecodeAll("DMg=", 3).results, (R{{0, 12}, {0, 200}, {1, -1}}));
-    EXPECT_EQ(DecodeAll("DMh=", 3).results, (R{{0, 12}, {0, 200}, {5, -1}}));
+    EXPECT_EQ(DecodeAll("DMg=", 3).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_PAD, -1}}));
+    EXPECT_EQ(DecodeAll("DMh=", 3).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_FORMAT, -1}}));
     // At a group boundary any number of pads is fine.
-    EXPECT_EQ(DecodeAll("====\n", 5).results, (R{{1, -1}, {1, -1}, {1, -1}, {1, -1}, {2, -1}}));
+    EXPECT_EQ(DecodeAll("====\n", 5).results, (R{{B64_PAD, -1}, {B64_PAD, -1}, {B64_PAD, -1}, {B64_PAD, -1}, {B64_END, -1}}));
     // Inside the expected bytes a pad is not a byte.
-    EXPECT_EQ(DecodeAll("DMgH=MgH", 4).results, (R{{0, 12}, {0, 200}, {0, 7}, {1, -1}}));
+    EXPECT_EQ(DecodeAll("DMgH=MgH", 4).results, (R{{B64_BYTE, 12}, {B64_BYTE, 200}, {B64_BYTE, 7}, {B64_PAD, -1}}));
 }
 
 TEST(B64, InvalidCharactersTimeoutsAndEmptyReads)
 {
     auto d = DecodeAll("D M", 2);
-    EXPECT_EQ(d.results, (R{{5, -1}, {4, -1}}));   // the accumulator was reset: "M" starts a group
-    EXPECT_EQ(DecodeAll("DM*", 2).results, (R{{0, 12}, {5, -1}}));
-    EXPECT_EQ(DecodeAll("", 1).results, (R{{4, -1}}));
+    EXPECT_EQ(d.results, (R{{B64_FORMAT, -1}, {B64_READ_FAILED, -1}}));   // the accumulator was reset: "M" starts a group
+    EXPECT_EQ(DecodeAll("DM*", 2).results, (R{{B64_BYTE, 12}, {B64_FORMAT, -1}}));
+    EXPECT_EQ(DecodeAll("", 1).results, (R{{B64_READ_FAILED, -1}}));
     gFake.Reset();
     gFake.QueueBytes({-2});
     QIRA_DECLARE(port);
@@ -92,16 +92,19 @@ TEST(B64, InvalidCharactersTimeoutsAndEmptyReads)
 
 struct LinkProtocol : testing::Test {
     QIRA_DECLARE(port);
+    LINK_SESSION session;
     void SetUp() override
     {
         gFake.Reset();
-        memset(&SG_Work, 0, sizeof(SG_Work));
-        SG_Work.Params = {0, 1, 100, 0, 0, VT_SIGNAL, 0, 0, NULL, 0, 0, PROTO_OLD, 0};
+        memset((void *)&SG_Work, 0, sizeof(SG_Work));
+        SG_Work.Params = SG_PARAMS{};
+        SG_Work.Params.wChangeFlags = 0;
+        SG_Work.Params.ZEBproto = PROTO_OLD;
         port.hCom = (HANDLE)1;
         port.Timeouts.ReadTotalTimeoutConstant = 500;
         szCommError[0] = 0;
-        memset(&SG_Sent, 0, sizeof(SG_Sent));
-        wCmdState = 0;
+        memset((void *)&session.Sent, 0, sizeof(session.Sent));
+        session.wCmdState = CMD_NONE;
         InterlockedExchange(&iThreadState, TS_SINGLE);
     }
     SG_PARAMS &P() { return SG_Work.Params; }
@@ -174,7 +177,7 @@ TEST_F(LinkProtocol, OldDiagonalWithoutAnEvenBeamSendsNothingInPassOne)
     P().iLast = 6;
     P().iValueType = VT_RECEIVER;
     gFake.QueueBytes({11, 33, 55});
-    ASSERT_TRUE(Link_MeasureCycle(&port, PROTO_OLD));
+    ASSERT_TRUE(Link_MeasureCycle(&port, PROTO_OLD, &session));
     EXPECT_EQ(Hex(gFake.written), "80 00 01 00 03 00 00 01");
     EXPECT_EQ(SG_Work.aiValue[0], 0);
     EXPECT_EQ(SG_Work.aiValue[1], 11);
@@ -214,15 +217,17 @@ TEST_F(LinkProtocol, B64SingleMeasurementSendsTheCommandAlone)
         if (w.back() == '\n')
             gFake.Queue(Base64(rec) + "\r\n");
     };
-    ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
     EXPECT_EQ(gFake.TakeWritten(), "~s 0 1 100 0 0\n");
     EXPECT_EQ(SG_Work.aiValue[0], 20);
     EXPECT_EQ(SG_Work.aiValue[100], values[99]);
-    EXPECT_EQ(wCmdState, 1);
-    // Same parameters again: nothing to send in a single measurement.
-    gFake.Queue(Base64(rec) + "\n");
-    ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
-    EXPECT_EQ(gFake.written, "");
+    EXPECT_EQ(session.wCmdState, CMD_SENT);
+    // Same parameters again, as in a single measurement inside a run: no
+    // trigger would ask for the record, so the controller is stopped and
+    // asked again.
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
+    EXPECT_EQ(gFake.TakeWritten(), "0~s 0 1 100 0 0\n");
+    EXPECT_EQ(SG_Work.aiValue[100], values[99]);
 }
 
 TEST_F(LinkProtocol, B64ContinuousTriggersAndParameterChange)
@@ -235,11 +240,11 @@ TEST_F(LinkProtocol, B64ContinuousTriggersAndParameterChange)
     P().iGain = 7;
     std::string rec = Base64({1, 2, 3}) + "\n";
     gFake.Queue(rec);
-    ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
     EXPECT_EQ(gFake.TakeWritten(), "~r 0 10 12 0 7\n2");
-    EXPECT_EQ(wCmdState, 2);
+    EXPECT_EQ(session.wCmdState, CMD_STREAMING);
     gFake.Queue(rec);
-    ASSERT_TRUE(Link_MeasureB64(&port));
+    ASSERT_TRUE(Link_MeasureB64(&port, &session));
     EXPECT_EQ(gFake.TakeWritten(), "2");
 
     // A changed parameter: stop, drain what is in flight, new command, trigger.
@@ -250,7 +255,7 @@ TEST_F(LinkProtocol, B64ContinuousTriggersAndParameterChange)
         if (w.back() == '\n')
             gFake.Queue(rec);
     };
-    ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
     EXPECT_EQ(gFake.TakeWritten(), "0~r 1 10 12 0 7\n1");
     EXPECT_EQ(gFake.Count("timeout 100"), 1);   // the drain ended on a 100 ms gap
     EXPECT_EQ(SG_Work.aiValue[11], 2);
@@ -263,7 +268,7 @@ TEST_F(LinkProtocol, B64DiagonalOrderAndReferenceValues)
     P().iLast = 5;
     P().iDiagonal = 1;
     gFake.Queue(Base64({20, 103, 105, 102, 104}) + "\n");
-    ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
     EXPECT_EQ(gFake.TakeWritten(), "~s 0 2 5 1 0\n");
     for (int b = 2; b <= 5; b++)
         EXPECT_EQ(SG_Work.aiValue[b], 100 + b) << b;
@@ -275,7 +280,7 @@ TEST_F(LinkProtocol, B64DiagonalOrderAndReferenceValues)
         if (w.back() == '\n')
             gFake.Queue(Base64({99, 2, 3, 4, 5}) + "\n");
     };
-    ASSERT_TRUE(Link_MeasureB64(&port)) << szCommError;
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
     EXPECT_EQ(gFake.TakeWritten(), "0~R 0 2 5 0 0\n");
     EXPECT_EQ(SG_Work.aiValue[0], 0);
     for (int b = 2; b <= 5; b++)
@@ -284,6 +289,7 @@ TEST_F(LinkProtocol, B64DiagonalOrderAndReferenceValues)
 
 TEST_F(LinkProtocol, B64RecordFaults)
 {
+    InterlockedExchange(&iThreadState, TS_CONTINUOUS);   // a trigger, not a drain, before each record
     P().ZEBproto = PROTO_B64;
     P().iFirst = 1;
     P().iLast = 5;
@@ -300,11 +306,11 @@ TEST_F(LinkProtocol, B64RecordFaults)
     };
     for (const auto &c : cases) {
         gFake.Reset();
-        wCmdState = 1;
-        SG_Sent = P();
+        session.wCmdState = CMD_SENT;
+        session.Sent = P();
         szCommError[0] = 0;
         gFake.Queue(c.text);
-        bool ok = Link_MeasureB64(&port);
+        bool ok = Link_MeasureB64(&port, &session);
         EXPECT_EQ(ok, c.error == nullptr) << c.text;
         if (c.error) {
             EXPECT_STREQ(szCommError, c.error) << c.text;
@@ -314,14 +320,14 @@ TEST_F(LinkProtocol, B64RecordFaults)
 
 TEST_F(LinkProtocol, UnknownVariantFailsWithItsOwnText)
 {
-    EXPECT_FALSE(Link_MeasureCycle(&port, 3));
+    EXPECT_FALSE(Link_MeasureCycle(&port, 3, &session));
     EXPECT_STREQ(szCommError, "unknown protocol variant");
     EXPECT_EQ(gFake.written, "");
 }
 
 TEST(LinkRecords, OffsetFilterArithmetic)
 {
-    memset(&SG_Work, 0, sizeof(SG_Work));
+    memset((void *)&SG_Work, 0, sizeof(SG_Work));
     // 10 then 15: exactly 10.5 in real numbers, but 0.9f and 0.1f make it
     // 10.4999998 in double, which rounds to 10.
     Link_FilterOffset(10);
@@ -345,7 +351,7 @@ TEST(LinkRecords, OffsetFilterArithmetic)
 
 TEST(LinkRecords, MinimaAndMaximaRestartAfterAReset)
 {
-    memset(&SG_Work, 0, sizeof(SG_Work));
+    memset((void *)&SG_Work, 0, sizeof(SG_Work));
     Link_StoreValue(5, 100);
     SG_Work.fMinMaxValid = 1;
     Link_StoreValue(5, 80);

@@ -2,9 +2,15 @@
 // on a virtual serial line, in every protocol variant.
 #include "link_harness.h"
 
+#include "app.h"
+
 #include <gtest/gtest.h>
 
+#include <mmsystem.h>
 #include <string.h>
+
+#include <atomic>
+#include <thread>
 
 // What zebsim --pattern sends, less the offset.
 static int PatternSignal(int beam, int rod)
@@ -177,6 +183,61 @@ TEST_P(LinkThread, RequestForContinuousDuringASingleMeasurementIsKept)
     EXPECT_EQ(s, (std::vector<int>{TS_SINGLE, TS_PORT_OPENED, TS_IDLE, TS_CONTINUOUS}));
 }
 
+TEST_P(LinkThread, SingleMeasurementsInsideARunAskForTheirRecord)
+{
+    SimProcess sim("COM3", "--pattern --baud 115200");
+    ASSERT_TRUE(sim.ok);
+    h.Start();
+    // From continuous measurement: one more cycle, then idle.
+    Link_RequestState(TS_CONTINUOUS, false);
+    ASSERT_TRUE(h.WaitData(3, 3000));
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitState(TS_IDLE, 3000)) << sim.Trace();
+    // Twice from idle, the second request while the first one runs.
+    h.Pump([] { return false; }, 100);
+    h.Clear();
+    h.onEvent = [](const Notification &n) {
+        if (n.event == CN_STATE && n.code == TS_PORT_OPENED)
+            Link_RequestState(TS_SINGLE, false);
+    };
+    Link_RequestState(TS_SINGLE, false);
+    ASSERT_TRUE(h.WaitData(2, 3000));
+    h.Pump([] { return false; }, 100);
+    EXPECT_EQ(h.States(), (std::vector<int>{TS_SINGLE, TS_PORT_OPENED, TS_IDLE, TS_SINGLE, TS_IDLE})) << sim.Trace();
+    EXPECT_EQ(h.Count(CN_DATA), 2u);
+    for (const auto &e : h.events)
+        if (e.event == CN_DATA)
+            ExpectPattern(*e.view, 1, 100, 0);
+}
+
+TEST_P(LinkThread, RequestDuringAFailingCycleStartsAFreshRun)
+{
+    SimProcess sim("COM3", "--pattern --baud 115200 --fault silence --fault-at 1 --fault-count 0");
+    ASSERT_TRUE(sim.ok);
+    h.Start();
+    bool asked = false;
+    h.onEvent = [this, &asked](const Notification &n) {
+        if (n.event == CN_STATE && n.code == TS_PORT_OPENED && !asked) {
+            asked = true;
+            h.Pump([] { return false; }, 150);   // well into the silent first cycle
+            Link_RequestState(TS_SINGLE, false);
+        }
+    };
+    h.Clear();
+    Link_RequestState(TS_CONTINUOUS, false);
+    ASSERT_TRUE(h.Pump([this] { return h.States().size() >= 6; }, 5000)) << sim.Trace();
+    h.Pump([] { return false; }, 100);
+    // The error ends the run; the request opens the port afresh.
+    EXPECT_EQ(h.States(), (std::vector<int>{TS_CONTINUOUS, TS_PORT_OPENED, TS_ERROR, TS_SINGLE, TS_PORT_OPENED,
+                                            TS_ERROR}))
+        << sim.Trace();
+    std::string trace = sim.Trace();
+    if (GetParam() != PROTO_OLD) {
+        EXPECT_EQ(trace.find("stop 0"), std::string::npos) << trace;
+        EXPECT_NE(trace.find("command", trace.find("quit q")), std::string::npos) << "command resent: " << trace;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Variants, LinkThread, testing::Values(PROTO_OLD, PROTO_B64, PROTO_B64_CONT),
                          [](const testing::TestParamInfo<int> &i) {
                              return std::string(i.param == 0 ? "Old" : i.param == 1 ? "B64" : "B64Cont");
@@ -216,6 +277,19 @@ TEST_P(LinkFaults, FaultEndsTheRunWithItsTextAndKeepsTheLastGoodData)
     EXPECT_EQ(0, memcmp(&good, &failed, sizeof(SG_DATA))) << "the failed cycle publishes nothing new";
     EXPECT_EQ(Link_GetState(), TS_ERROR);
     EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
+
+    // A reset now clears the extremes of the last good measurement; the
+    // broken cycle's partial values never reach the window.
+    std::vector<INT32> goodValues(good.aiValue, good.aiValue + MAX_BEAMS);
+    h.Clear();
+    EnterCriticalSection(&csParams);
+    SG_Params.wChangeFlags |= CF_RESET_MINMAX;
+    LeaveCriticalSection(&csParams);
+    ASSERT_TRUE(h.WaitData(1, 500));
+    const SG_DATA &reset = *h.Last(CN_DATA)->view;
+    EXPECT_EQ(reset.fDataValid, 1);
+    EXPECT_EQ(reset.fMinMaxValid, 0);
+    EXPECT_EQ(0, memcmp(reset.aiValue, goodValues.data(), sizeof(reset.aiValue)));
 
     // The link recovers: a new request measures again (the fault was one record only),
     // unless the line itself is gone.
@@ -281,4 +355,50 @@ TEST(LinkErrors, UnknownVariantAndOutOfRangeSettings)
     Link_RequestState(TS_SINGLE, false);
     ASSERT_TRUE(h.WaitState(TS_ERROR, 3000));
     EXPECT_EQ(h.Last(CN_STATE)->text, "unknown protocol variant");
+}
+
+// The parameter dialog stops the link for new port settings while the thread
+// is about to ask the window to close the log: the wait must serve that
+// request, and must not sit out a slow cycle.
+TEST(LinkWait, StopForNewPortSettingsServesTheLogCloseAndAbortsTheCycle)
+{
+    ResetLinkParams(PROTO_B64, 0, 4800);
+    SG_Params.iLast = 999;   // about 2.8 s per record at 4800 bit/s
+    SimProcess sim("COM3", "--pattern --baud 4800 --beams 999");
+    ASSERT_TRUE(sim.ok);
+    LinkHarness h;
+    h.Start();
+    FILE *log = fopen("wait_test.log", "w");
+    ASSERT_NE(log, nullptr);
+    EnterCriticalSection(&csParams);
+    SG_Params.pLogFile = log;
+    SG_Params.wLogMode = 1;
+    LeaveCriticalSection(&csParams);
+    Link_RequestState(TS_CONTINUOUS, false);
+    ASSERT_TRUE(h.WaitState(TS_PORT_OPENED, 2000));
+    h.Pump([] { return false; }, 300);
+    Log_Stop();   // during cycle 1: cycle 2 will ask for the close at its end
+    ASSERT_TRUE(h.Pump([&h] { return h.Last(CN_DATA) && h.Last(CN_DATA)->view->fDataValid; }, 5000));
+    h.Pump([] { return false; }, 300);
+
+    // A wait that hangs is released after 8 s, so that the test fails instead.
+    std::atomic<bool> done{false};
+    std::thread watchdog([&done] {
+        for (int i = 0; i < 800 && !done; i++)
+            Sleep(10);
+        if (!done)
+            InterlockedExchange(&iRequestedState, REQ_NONE);
+    });
+    DWORD t0 = timeGetTime();
+    Link_RequestState(TS_IDLE, true);
+    DWORD waited = timeGetTime() - t0;
+    done = true;
+    watchdog.join();
+    EXPECT_LT(waited, 1500u);
+    ASSERT_TRUE(h.WaitState(TS_IDLE, 3000));
+    h.Pump([] { return false; }, 200);
+    EXPECT_EQ(SG_Params.pLogFile, nullptr) << "the log was closed";
+    EXPECT_EQ(h.States(), (std::vector<int>{TS_CONTINUOUS, TS_PORT_OPENED, TS_IDLE})) << "no error for a run the user ended";
+    EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
+    DeleteFileA("wait_test.log");
 }

@@ -375,6 +375,27 @@ TEST(SerialLock, NestedCallsDoNotBlock)
     QIRA_Close(&p);
 }
 
+// Runs this test program as a child with one mode and a port name; returns
+// its exit code.
+static DWORD RunChild(const char *mode, const char *name)
+{
+    char exe[MAX_PATH];
+    GetModuleFileNameA(NULL, exe, sizeof(exe));
+    std::string cmd = std::string("\"") + exe + "\" " + mode + " " + name;
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof(si));
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        return (DWORD)-1;
+    WaitForSingleObject(pi.hProcess, 20000);
+    DWORD rc = (DWORD)-1;
+    GetExitCodeProcess(pi.hProcess, &rc);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return rc;
+}
+
 static DWORD RunLockChild(const char *name, DWORD holdMs, QIRA_PORT *holder)
 {
     char exe[MAX_PATH];
@@ -407,4 +428,22 @@ TEST(SerialLock, ASecondProcessOnTheSamePortNameWaitsToo)
     DWORD free = RunLockChild(kPort, 0, nullptr);
     EXPECT_LT(free, 200u);
     QIRA_Close(&p);
+}
+
+TEST(SerialOpen, APortInUseIsRefusedToOtherObjectsAndProcesses)
+{
+    QIRA_DECLARE(p);
+    OpenConfigured(&p);
+    Peer peer(kPeer);
+    QIRA_DECLARE(q);
+    EXPECT_FALSE(QIRA_Open(&q, "com5:"));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_EQ(q.hCom, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunChild("--open-child", kPort), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(QIRA_Write(&p, "z", 1)) << "the owner is not disturbed";
+    EXPECT_EQ(peer.Drain(), "z");
+    QIRA_Close(&p);
+    EXPECT_EQ(RunChild("--open-child", kPort), 0u) << "free again once closed";
+    EXPECT_TRUE(QIRA_Open(&q, kPort));
+    QIRA_Close(&q);
 }

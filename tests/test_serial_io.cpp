@@ -181,3 +181,36 @@ TEST_F(SerialIo, PurgeDropsWaitingInputAndQueueCountsAreReported)
     BYTE b;
     EXPECT_FALSE(QIRA_ReadByte(&port, &b, 50));
 }
+
+TEST_F(SerialIo, AbortFromAnotherThreadEndsReadingUntilTheClose)
+{
+    BYTE b = 0;
+    std::thread aborter([this] {
+        Sleep(100);
+        EXPECT_TRUE(QIRA_Abort(&port));   // the reader holds the port's lock meanwhile
+    });
+    DWORD t0 = Now();
+    EXPECT_FALSE(QIRA_Read(&port, &b, 1, NULL));
+    DWORD took = Now() - t0, code = GetLastError();
+    aborter.join();
+    EXPECT_EQ(code, (DWORD)ERROR_OPERATION_ABORTED);
+    EXPECT_LT(took, 1000u) << "at the latest at its time-out";
+
+    peer->Send("x");
+    Sleep(50);
+    t0 = Now();
+    EXPECT_FALSE(QIRA_ReadByte(&port, &b, 500)) << "a waiting byte is not read either";
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_OPERATION_ABORTED);
+    EXPECT_LT(Now() - t0, 100u);
+    EXPECT_TRUE(QIRA_Write(&port, "q", 1)) << "the owner can still end its dialogue";
+    EXPECT_EQ(peer->Drain(), "q");
+
+    QIRA_Close(&port);
+    EXPECT_FALSE(QIRA_Abort(&port));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    OpenConfigured(&port);
+    QIRA_Purge(&port);
+    peer->Send("y");
+    EXPECT_TRUE(QIRA_Read(&port, &b, 1, NULL)) << "a new open reads again";
+    EXPECT_EQ(b, 'y');
+}

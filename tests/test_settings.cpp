@@ -37,9 +37,9 @@ struct Settings : testing::Test {
     {
         DeleteFileA(IniPath().c_str());
         // Scribble over the bound variables: whatever they held, a load must set them.
-        memset(&DI, 0x11, sizeof(DI));
+        memset((void *)&DI, 0x11, sizeof(DI));
         memset(&DTI, 0x22, sizeof(DTI));
-        memset(&SG_Params, 0x33, sizeof(SG_Params));
+        memset((void *)&SG_Params, 0x33, sizeof(SG_Params));
         memset(Log_FileName, 'x', sizeof(Log_FileName));
         Log_FileName[sizeof(Log_FileName) - 1] = 0;
     }

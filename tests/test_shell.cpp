@@ -1,15 +1,20 @@
 // Toolbar, status bar and title on real windows.
+#include "app.h"
 #include "display.h"
 #include "gui_host.h"
 #include "link.h"
 #include "resource.h"
+#include "settings.h"
 #include "shell.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <limits.h>
 #include <string.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 struct Shell : testing::Test {
@@ -20,8 +25,8 @@ struct Shell : testing::Test {
         DI.fFlippedView = 1;
         DI.iDisplayMode = DM_CURRENT;
         DI.fTimeAnalysis = 0;
-        SG_Params = {0, 1, 100, 0, 0, VT_SIGNAL, CF_PARAMS, 0, NULL, 0, 0, PROTO_B64, 0};
-        memset(&SG_View, 0, sizeof(SG_View));
+        SG_Params = SG_PARAMS{};
+        memset((void *)&SG_View, 0, sizeof(SG_View));
         InterlockedExchange(&iThreadState, TS_IDLE);
     }
 };
@@ -117,6 +122,104 @@ TEST_F(Shell, CheckStatesFollowTheProgramState)
     EXPECT_FALSE(Checked(IDM_LOGGING));
     EXPECT_TRUE(Checked(IDM_TRANSMITTER));
     InterlockedExchange(&iThreadState, TS_ENDED);
+}
+
+TEST_F(Shell, AcceleratorsOfControlCharactersAndTheSwallowedKeys)
+{
+    GuiHost host;
+    ACCEL a[64];
+    int n = CopyAcceleratorTableA(LoadAcceleratorsA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDR_ACCEL)), a, 64);
+    ASSERT_EQ(n, 28);
+    // Bound by character code, so Ctrl+Shift+C copies too and layouts agree.
+    const struct { int at; WORD key, cmd; } chars[] = {
+        {0, 26, 0}, {1, 24, 0}, {22, 3, IDM_COPY}, {25, 6, IDM_FONT}, {26, 16, IDM_PARAMETER}};
+    for (const auto &c : chars) {
+        EXPECT_EQ(a[c.at].fVirt & (FVIRTKEY | FCONTROL | FALT | FSHIFT), 0) << "entry " << c.at;
+        EXPECT_EQ(a[c.at].key, c.key) << "entry " << c.at;
+        EXPECT_EQ(a[c.at].cmd, c.cmd) << "entry " << c.at;
+    }
+    // Command 0 has no button: no separator is pressed, nothing waits.
+    DWORD t0 = GetTickCount();
+    FlashToolbarButton(0, 1);
+    EXPECT_LT(GetTickCount() - t0, 50u);
+}
+
+TEST_F(Shell, StoredPlacementOnlyWhereTheWindowCanBeReached)
+{
+    HWND w = CreateWindowExA(0, "STATIC", "placement", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, NULL, NULL);
+    ASSERT_NE(w, nullptr);
+    RECT def, got;
+    GetWindowRect(w, &def);
+    const struct { RECT stored; bool kept; } cases[] = {
+        {{100, 80, 700, 500}, true},
+        {{-5000, -5000, 5, 5}, false},            // a corner on the screen, the rest far off
+        {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, false},
+        {{1270, 1015, 3000, 3000}, false},        // 10 x 9 pixels on a 1280 x 1024 screen
+    };
+    for (const auto &c : cases) {
+        SetWindowPos(w, NULL, def.left, def.top, def.right - def.left, def.bottom - def.top, SWP_NOZORDER);
+        DI.rcWnd = c.stored;
+        Main_RestorePlacement(w);
+        GetWindowRect(w, &got);
+        if (c.kept) {
+            EXPECT_EQ(got.left, c.stored.left);
+            EXPECT_EQ(got.top, c.stored.top);
+        } else {
+            EXPECT_TRUE(EqualRect(&got, &def)) << "stored at " << c.stored.left << "," << c.stored.top << ": got "
+                                               << got.left << "," << got.top << " " << got.right << "," << got.bottom;
+        }
+    }
+    DestroyWindow(w);
+}
+
+static std::string Slurp(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Hand-edited settings files (tests/data/hostile): each loads, puts the
+// window where it can be reached, paints its rows without overflow, and is
+// written back as it was.
+TEST_F(Shell, HostileSettingsFiles)
+{
+    char ini[MAX_PATH];
+    GetIniFileName(ini);
+    for (const char *name : {"offscreen.ini", "corner.ini", "extremes.ini"}) {
+        std::string source = std::string(ZEB_TEST_DATA) + "/hostile/" + name, text = Slurp(source);
+        ASSERT_FALSE(text.empty()) << source;
+        ASSERT_TRUE(CopyFileA(source.c_str(), ini, FALSE)) << name;
+        LoadSettings();
+        {
+            GuiHost host;
+            RECT def, got, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, meet;
+            GetWindowRect(host.main, &def);
+            Main_RestorePlacement(host.main);
+            GetWindowRect(host.main, &got);
+            ASSERT_TRUE(IntersectRect(&meet, &got, &screen)) << name;
+            EXPECT_GE(meet.right - meet.left, 100) << name;
+            EXPECT_GE(meet.bottom - meet.top, 50) << name;
+            SG_View.fDataValid = SG_View.fMinMaxValid = 1;
+            for (int b = 1; b <= 100; b++)
+                SG_View.aiValue[b] = 100;
+            host.Repaint();
+            RECT rc;
+            GetClientRect(DI.hwndDisplay, &rc);
+            int row = DI.iTitleHeight + DI.iLineHeight / 2;
+            EXPECT_NE(host.Pixel(rc.right / 2, row), RGB(0, 0, 0)) << name << ": no block across the row";
+        }
+        SaveSettings();
+        std::string saved = Slurp(ini);
+        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            if (text[at] != '[') {
+                EXPECT_NE(saved.find(text.substr(at, end - at + 2)), std::string::npos)
+                    << name << ": " << text.substr(at, end - at) << " written back";
+            }
+    }
+    DeleteFileA(ini);
 }
 
 static std::string StatusText(int part)
