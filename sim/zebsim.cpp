@@ -28,6 +28,18 @@ namespace {
 
 const int kMaxBeam = 999;
 
+// The value types (signal strengths, receiver and transmitter feedback,
+// stored references) as the controller knows them: the letter of the B64
+// command and the old request's mode byte. Only signal strengths come in a
+// second old-protocol pass over the diagonal beams; feedback codes of one
+// type never stand for that pass of another.
+const struct {
+    char letter;
+    int mode;
+    bool evenPass;
+} kValueType[] = {{'s', 0x61, true}, {'r', 0x01, false}, {'t', 0x02, false}, {'R', 0x72, false}};
+const int kValueTypes = sizeof(kValueType) / sizeof(kValueType[0]);
+
 struct Options {
     std::string link, tty, trace, fault;
     int beams = 200;
@@ -316,41 +328,42 @@ void Command(const std::string &line)
 {
     Trace("command %s", line.c_str());
     char letter;
-    int rod, first, last, diag, gain;
-    const char *letters = "srtR";
-    if (sscanf(line.c_str(), "~%c %d %d %d %d %d", &letter, &rod, &first, &last, &diag, &gain) != 6 ||
-        !strchr(letters, letter) || first < 1 || last > kMaxBeam || first > last || rod < 0 || rod > 1) {
+    int rod, first, last, diag, gain, type = 0;
+    bool parsed = sscanf(line.c_str(), "~%c %d %d %d %d %d", &letter, &rod, &first, &last, &diag, &gain) == 6;
+    while (parsed && type < kValueTypes && kValueType[type].letter != letter)
+        type++;
+    if (!parsed || type == kValueTypes || first < 1 || last > kMaxBeam || first > last || rod < 0 || rod > 1) {
         Trace("command ignored");
         return;
     }
-    cmd = {true, (int)(strchr(letters, letter) - letters), rod, first, last, diag};
+    cmd = {true, type, rod, first, last, diag};
     out.Abort();
     SendB64Record();
+}
+
+// Mode byte of the old request: the value type's own, plus 1 for the pass
+// over the diagonal (even) beams, plus 2 for rod pair 2.
+bool DecodeMode(int mode, int *type, int *rod, int *even)
+{
+    for (int t = 0; t < kValueTypes; t++)
+        for (int r = 0; r < 2; r++)
+            for (int e = 0; e <= (int)kValueType[t].evenPass; e++)
+                if (mode == kValueType[t].mode + e + 2 * r) {
+                    *type = t, *rod = r, *even = e;
+                    return true;
+                }
+    return false;
 }
 
 // The old protocol: 0x80, first and last position, gain, mode.
 void OldRequest(const unsigned char *r)
 {
     Trace("request %02X %02X %02X %02X %02X %02X %02X %02X", r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7]);
-    int first = r[1] << 8 | r[2], last = r[3] << 8 | r[4], mode = r[7];
-    int type, rel;
-    if (mode >= 0x61 && mode <= 0x64) {
-        type = 0;
-        rel = mode - 0x61;
-    } else if (mode == 0x72) {
-        type = 3;
-        rel = 0;
-    } else if (mode >= 0x01 && mode <= 0x04) {
-        // Feedback: receiver 0x01, transmitter 0x02, plus 2 for rod pair 2.
-        // Feedback is read in one pass over the straight beams, so these
-        // codes never mean the even diagonal pass.
-        type = (mode & 1) ? 1 : 2;
-        rel = mode >= 0x03 ? 2 : 0;
-    } else {
+    int first = r[1] << 8 | r[2], last = r[3] << 8 | r[4], type, rod, even;
+    if (!DecodeMode(r[7], &type, &rod, &even)) {
         Trace("request ignored");
         return;
     }
-    int rod = (rel / 2) & 1, even = rel & 1;
     std::string data;
     int offset = grid.Offset();
     if (type == 0)
