@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
 . "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh"
-. "$root/scripts/wine-pids.sh"
+. "$root/scripts/wine-procs.sh"
 trap 'pkill -f "zebsim --link $WINEPREFIX/" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
 wineserver -p >/dev/null 2>&1 || true   # one may be running already
 ZEB_SERVER_PID=$(zeb_wineserver_pid) || true

@@ -9,7 +9,7 @@ seconds=${1:-10}
 "$root/scripts/build.sh" >/dev/null
 . "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh"
-. "$root/scripts/wine-pids.sh"
+. "$root/scripts/wine-procs.sh"
 
 work=$ZEB_BUILD/cpu
 rm -rf "$work" && mkdir -p "$work"   # no zebdiag.ini: the program's defaults
@@ -34,13 +34,8 @@ cd "$work"
 # The Wine process keeps the process id of the shell that execs it.
 bash -c 'exec wine "$0"' "$ZEB_BUILD/win/zebdiag.exe" >/dev/null 2>&1 &
 prog=$!
-wid=""
-for i in $(seq 100); do
-  wid=$(xdotool search --name 'ZEB Zuvaririzadure - ' 2>/dev/null | head -1) && [ -n "$wid" ] && break
-  sleep 0.2
-done
+wid=$(zeb_main_window)
 [ -n "$wid" ] || { echo "the program's window did not appear" >&2; exit 1; }
-sleep 1
 xdotool windowfocus --sync "$wid" key alt+a
 sleep 2   # the run has started and settled
 

@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 . "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh"
+. "$root/scripts/wine-procs.sh"
 
 work=$ZEB_BUILD/demo            # the program keeps zebdiag.ini here
 mkdir -p "$work"
@@ -37,12 +38,7 @@ export DISPLAY=":$n"
 sleep 1
 wine "$ZEB_BUILD/win/zebdiag.exe" >/dev/null 2>&1 &
 prog=$!
-wid=""
-for i in $(seq 100); do
-  wid=$(xdotool search --name 'ZEB Zuvaririzadure - ' 2>/dev/null | head -1) && [ -n "$wid" ] && break
-  sleep 0.2
-done
-sleep 1   # mapped, not only created
+wid=$(zeb_main_window)
 xdotool windowfocus --sync "$wid" key alt+a || true
 sleep 3
 shot=$ZEB_BUILD/demo/screenshot.png
