@@ -22,9 +22,9 @@ int B64_CharValue(char c)
 int B64_GetByte(QIRA_PORT *port, BYTE &acc, BYTE &out)
 {
     for (;;) {
-        char c;
-        WORD got = 0;
-        if (!QIRA_Read(port, &c, 1, &got))
+        BYTE c;
+        int got = Link_RxByte(port, &c);
+        if (got < 0)
             return B64_READ_FAILED;
         if (got == 0)
             return B64_EMPTY;
@@ -65,4 +65,11 @@ int B64_GetByte(QIRA_PORT *port, BYTE &acc, BYTE &out)
             return B64_BYTE;
         }
     }
+}
+
+// Four characters per three bytes; a short last group has one or two data
+// characters more and at least one pad; then the LF. CRs only add to it.
+DWORD B64_MinRecordChars(DWORD bytes)
+{
+    return 4 * (bytes / 3) + (bytes % 3 ? bytes % 3 + 2 : 0) + 1;
 }

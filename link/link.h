@@ -153,10 +153,22 @@ void Link_StoreValue(int beam, int value);
 void Link_FilterOffset(int offset);
 bool Link_Fail(UINT textId);
 
+// The link's reader (reader.cpp): every byte of a record comes through it.
+// A record of at least that many bytes (or characters) starts now.
+void Link_RxExpect(DWORD bytes);
+// The next byte: 1 with *byte set, 0 when the read brought nothing, -1 when
+// it failed (time-out included).
+int Link_RxByte(QIRA_PORT *port, BYTE *byte);
+void Link_RxDrop();   // forgets what it holds; the port's input is discarded
+bool Link_Purge(QIRA_PORT *port);       // QIRA_Purge, dropping the reader's bytes too
+bool Link_ClosePort(QIRA_PORT *port);   // QIRA_Close, likewise
+
 // Base64 decoding (b64.cpp)
 enum { B64_BYTE = 0, B64_PAD = 1, B64_END = 2, B64_EMPTY = 3, B64_READ_FAILED = 4, B64_FORMAT = 5 };
 int B64_CharValue(char c);
 int B64_GetByte(QIRA_PORT *port, BYTE &accumulator, BYTE &output);
+// The fewest characters a record line of that many bytes can have.
+DWORD B64_MinRecordChars(DWORD bytes);
 
 // Device protocol (protocol.cpp)
 // What the B64 dialogue has said since the port was opened: the parameter

@@ -38,7 +38,7 @@ bool Link_PutByte(QIRA_PORT *port, BYTE byte)
 int Link_GetByte(QIRA_PORT *port)
 {
     BYTE b;
-    return QIRA_Read(port, &b, 1, NULL) ? b : -1;
+    return Link_RxByte(port, &b) > 0 ? b : -1;
 }
 
 bool Link_MeasureOld(QIRA_PORT *port, int pass)
@@ -71,6 +71,7 @@ bool Link_MeasureOld(QIRA_PORT *port, int pass)
                              (BYTE)(P.iGain / 256), (BYTE)P.iGain, mode};
     for (BYTE b : request)
         Link_PutByte(port, b);   // a lost byte shows up as a read time-out
+    Link_RxExpect((type.fOffset ? 1 : 0) + reqLast - reqFirst + 1);
 
     SG_Work.aiValue[0] = 0;
     if (type.fOffset) {
@@ -106,6 +107,7 @@ bool Link_ParamsDiffer(const SG_PARAMS &a, const SG_PARAMS &b)
 bool Link_Drain(QIRA_PORT *port, DWORD maxMs, DWORD quietMs)
 {
     DWORD t0 = timeGetTime();
+    Link_RxDrop();
     for (;;) {
         if (!QIRA_ReadByte(port, NULL, quietMs))
             return false;
@@ -151,6 +153,7 @@ bool Link_MeasureB64(QIRA_PORT *port, LINK_SESSION *session)
     BYTE acc = 0, b;
     Link_SendParams(port, session);
     WORD first = (WORD)P.iFirst, last = (WORD)P.iLast;
+    Link_RxExpect(B64_MinRecordChars((type.fB64OffsetByte ? 1 : 0) + last - first + 1));
     SG_Work.aiValue[0] = 0;
     if (type.fB64OffsetByte) {
         if (B64_GetByte(port, acc, b) != B64_BYTE)

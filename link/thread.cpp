@@ -164,7 +164,7 @@ static void MeasurementRun(QIRA_PORT *port, LINK_SESSION *session)
     DWORD delay = (DWORD)SG_Params.iCycleDelay;
     LeaveCriticalSection(&csParams);
     session->wCmdState = CMD_NONE;
-    QIRA_Purge(port);
+    Link_Purge(port);
 
     DWORD tStart = timeGetTime();
     DWORD deadline = iThreadState == TS_SINGLE ? tStart : tStart + delay;
@@ -214,7 +214,7 @@ static void MeasurementRun(QIRA_PORT *port, LINK_SESSION *session)
         Link_PutByte(port, 'q');
         session->wCmdState = CMD_NONE;
     }
-    QIRA_Close(port);
+    Link_ClosePort(port);
 }
 
 DWORD WINAPI Link_ThreadProc(LPVOID)

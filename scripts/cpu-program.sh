@@ -15,9 +15,7 @@ work=$ZEB_BUILD/cpu
 rm -rf "$work" && mkdir -p "$work"   # no zebdiag.ini: the program's defaults
 sim="" xvfb="" prog=""
 cleanup() {
-  [ -n "$prog" ] && kill "$prog" 2>/dev/null
-  [ -n "$sim" ] && kill "$sim" 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  for p in $prog $sim $xvfb; do kill "$p" 2>/dev/null || true; done
   wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT

@@ -86,19 +86,56 @@ bool QIRA_Write(QIRA_PORT *port, const void *data, WORD length)
     return QIRA__Finish(lock, 0);
 }
 
-bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+// Bytes the receive queue holds now, at most length; 0 when it cannot say.
+static WORD Queued(QIRA_PORT *port, WORD length)
+{
+    COMSTAT cs;
+    if (!QIRA__PollErrors(port, &cs))
+        return 0;
+    return (WORD)(cs.cbInQue < length ? cs.cbInQue : length);
+}
+
+// What is queued, up to length; else one byte's wait and what came with it.
+static bool RawReadQueued(QIRA_PORT *port, BYTE *buffer, WORD length, WORD *count)
+{
+    WORD queued = Queued(port, length), got = 0, more = 0;
+    bool ok = QIRA__RawRead(port, buffer, queued ? queued : 1, &got);
+    DWORD code = ok ? 0 : GetLastError();
+    if (ok && !queued && length > 1 && (queued = Queued(port, length - 1)) > 0) {
+        QIRA__RawRead(port, buffer + got, queued, &more);
+        got += more;
+    }
+    *count = got;
+    SetLastError(code);
+    return ok;
+}
+
+static bool ReadWith(QIRA_PORT *port, void *buffer, WORD length, WORD *count, bool queued)
 {
     HANDLE lock = QIRA__Lock(port);
-    if (count)
-        *count = 0;
+    WORD scratch;
+    if (!count)
+        count = &scratch;
+    *count = 0;
     if (!QIRA__CheckOpen(port))
         return QIRA__Finish(lock, GetLastError());
     if (!buffer)
         return QIRA__Finish(lock, ERROR_BAD_ARGUMENTS);
     if (length == 0)
         return QIRA__Finish(lock, 0);
-    bool ok = QIRA__RawRead(port, buffer, length, count);
+    bool ok = queued ? RawReadQueued(port, (BYTE *)buffer, length, count)
+                     : QIRA__RawRead(port, buffer, length, count);
     return QIRA__Finish(lock, ok ? 0 : GetLastError());
+}
+
+bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+{
+    return ReadWith(port, buffer, length, count, false);
+}
+
+bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+{
+    return ReadWith(port, buffer, length, count, true);
 }
 
 bool QIRA_ReadByte(QIRA_PORT *port, BYTE *byte, DWORD timeoutMs)

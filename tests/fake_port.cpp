@@ -15,6 +15,7 @@ void FakePort::Reset()
     events.clear();
     onWrite = nullptr;
     failOpen = false;
+    chunkReads = 0;
 }
 
 void FakePort::Queue(const std::string &bytes)
@@ -159,6 +160,30 @@ bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
         if (count)
             (*count)++;
     }
+    SetLastError(0);
+    return true;
+}
+
+// Everything scripted counts as queued, up to a -2 (a read that brings
+// nothing); with nothing scripted the wait is a time-out that is only noted.
+bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+{
+    std::lock_guard<std::mutex> g(gFake.lock);
+    gFake.chunkReads++;
+    WORD n = 0;
+    for (; n < length && !gFake.input.empty() && gFake.input.front() != -2; n++) {
+        ((BYTE *)buffer)[n] = (BYTE)gFake.input.front();
+        gFake.input.pop_front();
+    }
+    if (count)
+        *count = n;
+    if (n == 0 && gFake.input.empty()) {
+        Event("timeout " + std::to_string(port->Timeouts.ReadTotalTimeoutConstant));
+        SetLastError(ERROR_READ_FAULT);
+        return false;
+    }
+    if (n == 0)
+        gFake.input.pop_front();
     SetLastError(0);
     return true;
 }

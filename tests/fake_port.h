@@ -20,6 +20,7 @@ struct FakePort {
     // Called after each write with the bytes of that write; may queue answers.
     std::function<void(const std::string &)> onWrite;
     bool failOpen = false;
+    int chunkReads = 0;               // QIRA_ReadQueued calls
 
     void Reset();
     void Queue(const std::string &bytes);

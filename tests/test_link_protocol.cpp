@@ -22,6 +22,7 @@ struct Decode {
 static Decode DecodeAll(const std::string &text, int calls)
 {
     gFake.Reset();
+    Link_RxDrop();
     gFake.Queue(text);
     QIRA_DECLARE(port);
     BYTE acc = 0;
@@ -96,6 +97,7 @@ struct LinkProtocol : testing::Test {
     void SetUp() override
     {
         gFake.Reset();
+        Link_RxDrop();   // as the purge at the start of a run does
         memset((void *)&SG_Work, 0, sizeof(SG_Work));
         SG_Work.Params = SG_PARAMS{};
         SG_Work.Params.wChangeFlags = 0;
@@ -306,6 +308,7 @@ TEST_F(LinkProtocol, B64RecordFaults)
     };
     for (const auto &c : cases) {
         gFake.Reset();
+        Link_RxDrop();
         session.wCmdState = CMD_SENT;
         session.Sent = P();
         szCommError[0] = 0;
@@ -315,6 +318,55 @@ TEST_F(LinkProtocol, B64RecordFaults)
         if (c.error) {
             EXPECT_STREQ(szCommError, c.error) << c.text;
         }
+    }
+}
+
+// The reader takes a queued record in one go, but never a byte past its
+// end: what follows stays in the input for the next record, the excess
+// check and the drain.
+TEST_F(LinkProtocol, ReaderFetchesTheQueuedRecordButNothingAfterIt)
+{
+    InterlockedExchange(&iThreadState, TS_CONTINUOUS);
+    P().ZEBproto = PROTO_B64;
+    std::string rec = Base64(Seq(101, 20)) + "\r\n";   // offset and 100 beams, a pad, CR LF
+    gFake.Queue(rec + rec);
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
+    EXPECT_EQ(gFake.input.size(), rec.size()) << "the next record is untouched";
+    EXPECT_LE(gFake.chunkReads, 2) << "one read for what the record must hold, one for the LF after the CR";
+    ASSERT_TRUE(Link_MeasureB64(&port, &session)) << szCommError;
+    EXPECT_EQ(SG_Work.aiValue[100], 120);
+
+    gFake.Queue(rec.substr(0, rec.size() - 1) + "QUJD\n");
+    EXPECT_FALSE(Link_MeasureB64(&port, &session));
+    EXPECT_STREQ(szCommError, "data excess");
+    EXPECT_EQ(gFake.input.size(), 3u) << "the decoder took \"QU\" (one byte's worth); the rest stays";
+}
+
+// A fault inside a fetched chunk: the error of a byte-wise read, and the rest
+// of the chunk is still the input, in order, until a purge or a drain
+// discards it.
+TEST_F(LinkProtocol, FaultInsideAFetchedChunk)
+{
+    InterlockedExchange(&iThreadState, TS_CONTINUOUS);
+    P().ZEBproto = PROTO_B64;
+    std::string bad = Base64(Seq(101, 20)) + "\n";
+    bad[40] = '*';
+    gFake.Queue(bad + "NEXT");
+    EXPECT_FALSE(Link_MeasureB64(&port, &session));
+    EXPECT_STREQ(szCommError, "data timeout");
+    std::string rest;
+    for (int b; (b = Link_GetByte(&port)) >= 0;)
+        rest += (char)b;
+    EXPECT_EQ(rest, bad.substr(41) + "NEXT");
+
+    for (bool purge : {true, false}) {
+        gFake.Queue(bad);
+        EXPECT_FALSE(Link_MeasureB64(&port, &session));
+        if (purge)
+            Link_Purge(&port);
+        else
+            Link_Drain(&port, 1000, 100);
+        EXPECT_EQ(Link_GetByte(&port), -1) << (purge ? "purge" : "drain");
     }
 }
 

@@ -272,6 +272,7 @@ TEST_P(LinkFaults, FaultEndsTheRunWithItsTextAndKeepsTheLastGoodData)
     }
     ASSERT_NE(err, nullptr);
     EXPECT_EQ(err->text, c.text);
+    EXPECT_EQ(h.States(), (std::vector<int>{TS_CONTINUOUS, TS_PORT_OPENED, TS_ERROR}));
     ASSERT_GE(data.size(), 3u);   // start-up is not valid; two good cycles, then the failed one
     const SG_DATA &good = *data[data.size() - 2]->view, &failed = *data.back()->view;
     EXPECT_EQ(0, memcmp(&good, &failed, sizeof(SG_DATA))) << "the failed cycle publishes nothing new";

@@ -75,6 +75,38 @@ TEST_F(SerialIo, ReadByteUsesItsOwnTimeoutAndRestoresThePorts)
     EXPECT_EQ(QIRA_RxCount(&port), 0);
 }
 
+// What waits is read in one driver read, up to the length, and the rest
+// stays queued; with nothing waiting, one byte's wait under the port's
+// time-outs, and what came with that byte is taken too.
+TEST_F(SerialIo, ReadQueuedTakesWhatWaitsElseWaitsForOneByte)
+{
+    peer->Send("abcdef");
+    Sleep(100);
+    BYTE buf[16];
+    WORD count = 99;
+    CallLog log;
+    EXPECT_TRUE(QIRA_ReadQueued(&port, buf, 4, &count));
+    EXPECT_EQ(std::string((char *)buf, count), "abcd");
+    EXPECT_EQ(log.readLengths, (std::vector<DWORD>{4}));
+    EXPECT_EQ(QIRA_RxCount(&port), 2);
+
+    DWORD t0 = Now();
+    EXPECT_TRUE(QIRA_ReadQueued(&port, buf, 16, &count));
+    EXPECT_EQ(std::string((char *)buf, count), "ef");
+    EXPECT_FALSE(QIRA_ReadQueued(&port, buf, 16, &count));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_READ_FAULT);
+    EXPECT_EQ(count, 0);
+    EXPECT_GE(Now() - t0, 400u);
+
+    Runner late([this](std::atomic<bool> &) {
+        Sleep(100);
+        peer->Send("xyz");
+    });
+    EXPECT_TRUE(QIRA_ReadQueued(&port, buf, 16, &count));
+    ASSERT_GE(count, 1);
+    EXPECT_EQ(std::string((char *)buf, count), std::string("xyz").substr(0, count));
+}
+
 TEST_F(SerialIo, WriteOfTextLengthSendsUpToTheTerminator)
 {
     EXPECT_TRUE(QIRA_Write(&port, "~s 0 1 100 0 0\n", QIRA_TEXT_LENGTH)) << GetLastError();
