@@ -27,6 +27,47 @@ static const struct { DWORD ce; WORD le; } LineErrorMap[] = {
     {CE_OOP, QIRA_LE_OOP},       {CE_MODE, QIRA_LE_MODE},
 };
 
+// A lock is opened once per name and kept for the life of the process, and
+// a thread that already holds it takes it again without asking the
+// platform: every call then costs one wait and one release instead of also
+// a create and a close, nested calls nothing. The named mutex, and with it
+// who waits for whom across threads and processes, is the same.
+#define LOCK_CACHE 16
+static struct { char szName[QIRA_MAX_NAME + 1]; HANDLE h; } LockCache[LOCK_CACHE];
+static int nLockCache;
+static SRWLOCK LockCacheGuard = SRWLOCK_INIT;
+// The cached locks this thread holds, with how often it took each.
+static thread_local struct { HANDLE h; int depth; } Held[4];
+
+// The kept handle of the named lock; a fresh one, *kept false, once the
+// cache is full. NULL when the mutex cannot be made.
+static HANDLE OpenLock(const char *name, bool *kept)
+{
+    AcquireSRWLockExclusive(&LockCacheGuard);
+    HANDLE h = NULL;
+    for (int i = 0; i < nLockCache && !h; i++)
+        if (strcmp(LockCache[i].szName, name) == 0)
+            h = LockCache[i].h;
+    *kept = h != NULL;
+    if (!h && (h = CreateMutexA(NULL, FALSE, name)) != NULL && nLockCache < LOCK_CACHE) {
+        strcpy(LockCache[nLockCache].szName, name);
+        LockCache[nLockCache++].h = h;
+        *kept = true;
+    }
+    ReleaseSRWLockExclusive(&LockCacheGuard);
+    return h;
+}
+
+static bool IsKept(HANDLE h)
+{
+    AcquireSRWLockShared(&LockCacheGuard);
+    bool kept = false;
+    for (int i = 0; i < nLockCache && !kept; i++)
+        kept = LockCache[i].h == h;
+    ReleaseSRWLockShared(&LockCacheGuard);
+    return kept;
+}
+
 HANDLE QIRA__Lock(QIRA_PORT *port)
 {
     if (!port)
@@ -36,18 +77,37 @@ HANDLE QIRA__Lock(QIRA_PORT *port)
     char name[QIRA_MAX_NAME + 1];
     int room = QIRA_MAX_NAME - (int)(sizeof(szLockPrefix) - 1);
     snprintf(name, sizeof(name), "%s%.*s", szLockPrefix, room, port->szPort);
-    HANDLE lock = CreateMutexA(NULL, FALSE, name);
-    if (lock)
-        WaitForSingleObject(lock, INFINITE);
-    return lock;   // without a mutex the operation runs unlocked
+    bool kept;
+    HANDLE lock = OpenLock(name, &kept);
+    if (!lock)
+        return NULL;   // without a mutex the operation runs unlocked
+    for (auto &held : Held)
+        if (kept && held.h == lock && held.depth > 0) {
+            held.depth++;
+            return lock;
+        }
+    WaitForSingleObject(lock, INFINITE);
+    for (auto &held : Held)
+        if (kept && held.depth == 0) {
+            held = {lock, 1};
+            break;
+        }
+    return lock;
 }
 
 void QIRA__Unlock(HANDLE lock)
 {
     if (!lock)
         return;
+    for (auto &held : Held)
+        if (held.h == lock && held.depth > 0) {
+            if (--held.depth == 0)
+                ReleaseMutex(lock);
+            return;
+        }
     ReleaseMutex(lock);
-    CloseHandle(lock);
+    if (!IsKept(lock))
+        CloseHandle(lock);
 }
 
 bool QIRA__Finish(HANDLE lock, DWORD code)

@@ -60,7 +60,9 @@ const char kUsage[] =
     "                     and zebsim ends when someone else removes or replaces it\n"
     "  --tty DEVICE       serve a real serial device instead (8N1 at --baud)\n"
     "  --baud N           bit rate used to pace the output, one character time\n"
-    "                     (10 bits) per byte; 0 sends at once (default 38400)\n"
+    "                     (10 bits) per byte, handed over in bursts of 16\n"
+    "                     characters (1 ms at least) as a UART's receive FIFO\n"
+    "                     does; 0 sends at once (default 38400)\n"
     "  --beams N          beams the rods carry, 1..999; beams past them read 0\n"
     "                     (default 200)\n"
     "  --diagonal         the rods carry diagonal beams: old-protocol position p\n"
@@ -186,14 +188,14 @@ struct Grid {
 // Output paced like a UART at --baud: a byte is complete on the line one
 // character time (10 bits) after the one before it, counted from when the
 // line fell idle, against an absolute schedule. Bytes leave in small bursts,
-// never more than a burst behind their time, and the last byte queued leaves
-// on time, so a record takes its wire time however late the process wakes.
-// A segment may be held back until a given time (the late fault).
+// as a UART's receive FIFO hands them over: one every 16 character times
+// (at least a millisecond apart), never more than a burst behind their time,
+// and the last byte queued leaves on time, so a record takes its wire time
+// however late the process wakes. A segment may be held back until a given
+// time (the late fault).
 struct Output {
     std::deque<std::pair<unsigned char, double>> bytes;   // byte, time it is complete
     double lineFree = 0;   // when the last byte queued is complete
-
-    static constexpr double kBurstMs = 1.0;
 
     bool Busy() const { return !bytes.empty(); }
     void Abort()
@@ -202,6 +204,7 @@ struct Output {
         lineFree = std::min(lineFree, NowMs());
     }
     double CharMs() const { return opt.baud > 0 ? 10000.0 / opt.baud : 0; }
+    double BurstMs() const { return std::max(1.0, 16 * CharMs()); }
     void Add(const std::string &s, double notBefore = 0)
     {
         double t = std::max({lineFree, notBefore, NowMs()});
@@ -223,7 +226,7 @@ struct Output {
             Trace("write failed: %s", strerror(errno));
         if (bytes.empty())
             return -1;
-        return std::max(bytes.front().second, std::min(now + kBurstMs, bytes.back().second));
+        return std::max(bytes.front().second, std::min(now + BurstMs(), bytes.back().second));
     }
 } out;
 

@@ -168,7 +168,7 @@ void LinkHarness::Stop()
     current = nullptr;
 }
 
-bool LinkHarness::Pump(const std::function<bool()> &done, DWORD timeoutMs)
+bool LinkHarness::Pump(const std::function<bool()> &done, DWORD timeoutMs, DWORD pollMs)
 {
     DWORD t0 = timeGetTime();
     for (;;) {
@@ -181,7 +181,7 @@ bool LinkHarness::Pump(const std::function<bool()> &done, DWORD timeoutMs)
             return true;
         if (timeGetTime() - t0 > timeoutMs)
             return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, NULL, FALSE, pollMs, QS_ALLINPUT);
     }
 }
 

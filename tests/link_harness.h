@@ -39,7 +39,8 @@ struct LinkHarness {
     void Stop();    // request 1 and wait for the thread to end
     ~LinkHarness() { Stop(); }
     // Serves the window's messages until done() or the time is up.
-    bool Pump(const std::function<bool()> &done, DWORD timeoutMs);
+    // done() is also asked every pollMs when no message comes.
+    bool Pump(const std::function<bool()> &done, DWORD timeoutMs, DWORD pollMs = 5);
     bool WaitState(int state, DWORD timeoutMs);   // a CN_STATE with that code
     bool WaitData(size_t count, DWORD timeoutMs); // count CN_DATA since Clear()
     size_t Count(int event) const;
