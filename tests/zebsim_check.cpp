@@ -19,15 +19,8 @@
 
 static int failures = 0;
 
-#define CHECK(cond, ...)                                      \
-    do {                                                      \
-        if (!(cond)) {                                        \
-            failures++;                                       \
-            printf("FAILED %s:%d: %s: ", __FILE__, __LINE__, #cond); \
-            printf(__VA_ARGS__);                              \
-            printf("\n");                                     \
-        }                                                     \
-    } while (0)
+#define CHECK(cond, ...) \
+    ((cond) ? (void)0 : (failures++, printf("FAILED line %d: %s: ", __LINE__, #cond), printf(__VA_ARGS__), (void)puts("")))
 
 static double NowMs()
 {
@@ -48,12 +41,11 @@ struct Sim {
         link = std::string(mkdtemp(dir)) + "/line";
         std::vector<std::string> argv = {exe, "--link", link};
         argv.insert(argv.end(), args.begin(), args.end());
-        pid = fork();
-        if (pid == 0) {
-            std::vector<char *> a;
-            for (auto &s : argv)
-                a.push_back(&s[0]);
-            a.push_back(nullptr);
+        std::vector<char *> a;
+        for (auto &s : argv)
+            a.push_back(&s[0]);
+        a.push_back(nullptr);
+        if ((pid = fork()) == 0) {
             execv(exe, a.data());
             _exit(127);
         }
@@ -146,14 +138,6 @@ static void Pacing(const char *exe)
     }
 }
 
-static std::string Bytes(std::initializer_list<int> b)
-{
-    std::string s;
-    for (int v : b)
-        s += (char)v;
-    return s;
-}
-
 // Old protocol, feedback values: position p is beam p on either rod pair
 // (the transmitter's mode byte 0x02 is no diagonal pass); B64: a trigger that
 // finds the parameter command's record still unread on the line asks for
@@ -163,7 +147,7 @@ static void Answers(const char *exe)
     Sim sim(exe, {"--pattern", "--baud", "0"});
     for (int rod = 0; rod < 2; rod++) {
         for (int type = 1; type <= 2; type++) {
-            sim.Send(Bytes({0x80, 0, 1, 0, 5, 0, 0, type + 2 * rod}));
+            sim.Send({'\x80', 0, 1, 0, 5, 0, 0, (char)(type + 2 * rod)});
             std::string got = sim.Read(-1, 200), expected;
             for (int b = 1; b <= 5; b++)
                 expected += (char)(50 + (13 * b + 5 * rod) % 150);
@@ -185,10 +169,8 @@ static void Answers(const char *exe)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: zebsim_check PATH-TO-ZEBSIM\n");
-        return 2;
-    }
+    if (argc != 2)
+        return fprintf(stderr, "usage: zebsim_check PATH-TO-ZEBSIM\n"), 2;
     Pacing(argv[1]);
     Answers(argv[1]);
     printf("%s\n", failures ? "FAILED" : "passed");
