@@ -86,7 +86,8 @@ struct QIRA_PORT {
  * - The operation holds the port's lock, a named system mutex
  *   "QIRA__Mutex_<port name>", for its whole run: calls on one port are
  *   served one after the other across threads and processes. The lock is
- *   recursive, so an operation may call others.
+ *   recursive, so an operation may call others. The process keeps one
+ *   handle per lock name open once it has used it.
  * - It leaves the calling thread's last-error code set: 0 on success, else
  *   the platform's code or a QIRA_ERR_ code. Boolean results are true
  *   exactly when that code is 0.
