@@ -1,0 +1,197 @@
+// Per-beam statistics from exact histograms, the median of a line, and time
+// series reduced to a bounded number of points.
+#include "report.h"
+
+#include <math.h>
+
+#include <algorithm>
+
+void Rep_HistAdd(REP_HIST *h, int32_t v)
+{
+    uint64_t i = (uint64_t)((int64_t)v - REP_HIST_LO);
+    if (i < REP_HIST_SIZE) {
+        if (h->aDense.empty())
+            h->aDense.resize(REP_HIST_SIZE);
+        h->aDense[i]++;
+    } else {
+        h->mapOther[v]++;
+    }
+    h->nCount++;
+}
+
+// Median; the mean of the two middle values when the count is even.
+double Rep_HistMedian(const REP_HIST &h)
+{
+    if (!h.nCount)
+        return 0;
+    uint64_t lo = (h.nCount - 1) / 2, hi = h.nCount / 2, seen = 0;
+    double vlo = 0, vhi = 0;
+    Rep_HistEach(h, [&](int32_t v, uint64_t c) {
+        if (seen <= lo && lo < seen + c)
+            vlo = v;
+        if (seen <= hi && hi < seen + c)
+            vhi = v;
+        seen += c;
+    });
+    return (vlo + vhi) / 2;
+}
+
+// Mean from the exact sum, standard deviation (of all values, not a sample)
+// from the distances to it.
+static void Moments(const REP_HIST &h, double *mean, double *sd)
+{
+    __int128 sum = 0;
+    Rep_HistEach(h, [&](int32_t v, uint64_t c) { sum += (__int128)v * c; });
+    long double m = h.nCount ? (long double)sum / h.nCount : 0;
+    long double sq = 0;
+    Rep_HistEach(h, [&](int32_t v, uint64_t c) { sq += (v - m) * (v - m) * c; });
+    *mean = (double)m;
+    *sd = h.nCount ? (double)sqrtl(sq / h.nCount) : 0;
+}
+
+// Reorders the values.
+double Rep_LineMedian(int32_t *values, int n)
+{
+    int32_t *mid = values + n / 2;
+    std::nth_element(values, mid, values + n);
+    double hi = *mid;
+    if (n % 2)
+        return hi;
+    return (*std::max_element(values, mid) + hi) / 2;
+}
+
+static int BucketPoints(const REP_BUCKET &b)
+{
+    return b.n == 0 ? 0 : b.ptLow.tMs == b.ptHigh.tMs && b.ptLow.flValue == b.ptHigh.flValue ? 1 : 2;
+}
+
+static void Merge(REP_BUCKET *into, const REP_BUCKET &b)
+{
+    if (b.ptLow.flValue < into->ptLow.flValue)
+        into->ptLow = b.ptLow;
+    if (b.ptHigh.flValue > into->ptHigh.flValue)
+        into->ptHigh = b.ptHigh;
+    into->n += b.n;
+}
+
+void Rep_SeriesAdd(REP_SERIES *s, int64_t t, double v)
+{
+    REP_BUCKET &o = s->open;
+    REP_POINT p = {t, v};
+    if (o.n == 0)
+        o.ptLow = o.ptHigh = p;
+    else if (v < o.ptLow.flValue)
+        o.ptLow = p;
+    else if (v > o.ptHigh.flValue)
+        o.ptHigh = p;
+    if (++o.n < s->nPerBucket)
+        return;
+    s->aClosed.push_back(o);
+    s->nPoints += BucketPoints(o);
+    o = REP_BUCKET();
+    // Room for the open bucket's two points stays free.
+    while (s->nPoints > REP_TREND_POINTS - 2) {
+        size_t n = 0;
+        s->nPoints = 0;
+        for (size_t i = 0; i < s->aClosed.size(); i += 2) {
+            REP_BUCKET b = s->aClosed[i];
+            if (i + 1 < s->aClosed.size())
+                Merge(&b, s->aClosed[i + 1]);
+            s->aClosed[n++] = b;
+            s->nPoints += BucketPoints(b);
+        }
+        s->aClosed.resize(n);
+        s->nPerBucket *= 2;
+    }
+}
+
+std::vector<REP_POINT> Rep_SeriesPoints(const REP_SERIES &s)
+{
+    std::vector<REP_POINT> pts;
+    auto take = [&](const REP_BUCKET &b) {
+        int n = BucketPoints(b);
+        if (n == 1) {
+            pts.push_back(b.ptLow);
+        } else if (n == 2) {
+            bool lowFirst = b.ptLow.tMs <= b.ptHigh.tMs;
+            pts.push_back(lowFirst ? b.ptLow : b.ptHigh);
+            pts.push_back(lowFirst ? b.ptHigh : b.ptLow);
+        }
+    };
+    for (const REP_BUCKET &b : s.aClosed)
+        take(b);
+    take(s.open);
+    return pts;
+}
+
+void Rep_BeamStats(const REP_LOG &log, const REP_LIMITS &lim, std::vector<REP_BEAM> *beams)
+{
+    beams->clear();
+    for (int rod = 0; rod < REP_RODS; rod++)
+        for (int b = 1; b <= REP_LAST_BEAM; b++) {
+            const REP_HIST &h = log.aHist[rod * 1000 + b];
+            if (!h.nCount)
+                continue;
+            REP_BEAM r = {};
+            r.iRod = rod;
+            r.iBeam = b;
+            r.nCount = h.nCount;
+            bool first = true;
+            Rep_HistEach(h, [&](int32_t v, uint64_t c) {
+                if (first)
+                    r.iMin = v;
+                first = false;
+                r.iMax = v;
+                if (v < lim.iMin)
+                    r.nBelow += c;
+            });
+            r.flMedian = Rep_HistMedian(h);
+            Moments(h, &r.flMean, &r.flStdDev);
+            if (r.flMedian < lim.iMin)
+                r.uFlags |= REP_FLAG_LOW;
+            if (r.flMedian > lim.iMax)
+                r.uFlags |= REP_FLAG_HIGH;
+            if (lim.fNoise && (int64_t)r.iMax - r.iMin > lim.iNoise)
+                r.uFlags |= REP_FLAG_NOISY;
+            beams->push_back(r);
+        }
+}
+
+// The beams with the lowest medians (then means), for the trend.
+void Rep_PickWeakest(REP_LOG *log)
+{
+    struct Candidate {
+        double median, mean;
+        int key;
+    };
+    std::vector<Candidate> c;
+    for (int key = 0; key < REP_RODS * 1000; key++) {
+        const REP_HIST &h = log->aHist[key];
+        if (!h.nCount)
+            continue;
+        double mean, sd;
+        Moments(h, &mean, &sd);
+        c.push_back({Rep_HistMedian(h), mean, key});
+    }
+    size_t n = std::min<size_t>(c.size(), REP_WEAKEST);
+    std::partial_sort(c.begin(), c.begin() + n, c.end(), [](const Candidate &a, const Candidate &b) {
+        return a.median != b.median ? a.median < b.median : a.mean != b.mean ? a.mean < b.mean : a.key < b.key;
+    });
+    log->nWeak = (int)n;
+    for (size_t i = 0; i < n; i++) {
+        log->aiWeakRod[i] = c[i].key / 1000;
+        log->aiWeakBeam[i] = c[i].key % 1000;
+        log->aserWeak[i] = REP_SERIES();
+    }
+}
+
+std::string Rep_Reasons(unsigned flags)
+{
+    static const char *const kReason[3] = {"median below the lower limit", "median above the upper limit",
+                                           "noise above its limit"};
+    std::string s;
+    for (int i = 0; i < 3; i++)
+        if (flags & 1u << i)
+            s += (s.empty() ? "" : "; ") + std::string(kReason[i]);
+    return s;
+}
