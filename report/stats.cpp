@@ -78,31 +78,32 @@ void Rep_SeriesAdd(REP_SERIES *s, int64_t t, double v)
 {
     REP_BUCKET &o = s->open;
     REP_POINT p = {t, v};
-    if (o.n == 0)
+    if (o.n == 0) {
+        // A new bucket may give up to two points: make room first.
+        while (s->nPoints + (s->nPerBucket == 1 ? 1 : 2) > REP_TREND_POINTS) {
+            size_t n = 0;
+            s->nPoints = 0;
+            for (size_t i = 0; i < s->aClosed.size(); i += 2) {
+                REP_BUCKET b = s->aClosed[i];
+                if (i + 1 < s->aClosed.size())
+                    Merge(&b, s->aClosed[i + 1]);
+                s->aClosed[n++] = b;
+                s->nPoints += BucketPoints(b);
+            }
+            s->aClosed.resize(n);
+            s->nPerBucket *= 2;
+        }
         o.ptLow = o.ptHigh = p;
-    else if (v < o.ptLow.flValue)
+    } else if (v < o.ptLow.flValue) {
         o.ptLow = p;
-    else if (v > o.ptHigh.flValue)
+    } else if (v > o.ptHigh.flValue) {
         o.ptHigh = p;
+    }
     if (++o.n < s->nPerBucket)
         return;
     s->aClosed.push_back(o);
     s->nPoints += BucketPoints(o);
     o = REP_BUCKET();
-    // Room for the open bucket's two points stays free.
-    while (s->nPoints > REP_TREND_POINTS - 2) {
-        size_t n = 0;
-        s->nPoints = 0;
-        for (size_t i = 0; i < s->aClosed.size(); i += 2) {
-            REP_BUCKET b = s->aClosed[i];
-            if (i + 1 < s->aClosed.size())
-                Merge(&b, s->aClosed[i + 1]);
-            s->aClosed[n++] = b;
-            s->nPoints += BucketPoints(b);
-        }
-        s->aClosed.resize(n);
-        s->nPerBucket *= 2;
-    }
 }
 
 std::vector<REP_POINT> Rep_SeriesPoints(const REP_SERIES &s)

@@ -17,6 +17,9 @@ zeb_install_deps() {
   zeb_need socat socat
   zeb_need convert imagemagick
   zeb_need python3 python3
+  # The report test renders a page in Debian's headless browser.
+  command -v chromium-headless-shell >/dev/null 2>&1 || command -v chromium >/dev/null 2>&1 ||
+    ZEB_MISSING="$ZEB_MISSING chromium-headless-shell"
   [ -f /usr/src/googletest/CMakeLists.txt ] || ZEB_MISSING="$ZEB_MISSING googletest"
   [ -f /usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf ] || ZEB_MISSING="$ZEB_MISSING fonts-liberation"
   if [ -n "$ZEB_MISSING" ]; then
