@@ -9,7 +9,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-native, wine_run, exe = sys.argv[1:4]
+native, wine_run, exe = map(os.path.abspath, sys.argv[1:4])
 work = os.path.abspath('report_cli')
 os.makedirs(work, exist_ok=True)
 os.chdir(work)
@@ -40,7 +40,7 @@ def write_log(name, values, title='Signalst\xe4rke', extra=b''):
 
 def run(prog, *args):
     cmd = [wine_run, exe] if prog == 'exe' else [native]
-    r = subprocess.run(cmd + list(args), capture_output=True)
+    r = subprocess.run(cmd + list(args), capture_output=True, stdin=subprocess.DEVNULL)
     return r.returncode, r.stdout.decode('utf-8', 'replace'), r.stderr.decode('utf-8', 'replace')
 
 
