@@ -76,30 +76,40 @@ static const char *BeamColour(unsigned flags)
 
 enum { CHART_VALUES, CHART_NOISE };
 
-// One vertical span per beam with a mark across it: minimum to maximum with
-// the median, or zero to the noise with the standard deviation.
+// Per beam a box with a mark across it: in the values chart a thin line from
+// minimum to maximum, the box over the middle half of the values and the mark
+// at the median; in the noise chart the box from zero to the noise and the
+// mark at the standard deviation.
 static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int kind, const FRAME &f, int first,
                       int last)
 {
     double w = (double)(CHART_R - CHART_L) / (last - first + 1);
-    double width = std::min(std::max(w * 0.6, 0.8), 10.0), tick = std::min(std::max(w * 0.45, 1.2), 7.0);
-    std::string spans[4], marks;
+    double box = std::min(std::max(w * 0.6, 0.8), 10.0), tick = std::min(std::max(w * 0.45, 1.2), 7.0);
+    std::string whiskers[4], boxes[4], marks;
     const char *colours[4] = {kOk, kLow, kHigh, kNoisy};
     for (const REP_BEAM &b : beams) {
         double x = CHART_L + (b.iBeam - first + 0.5) * w;
-        double a = kind == CHART_VALUES ? b.iMin : 0;
-        double z = kind == CHART_VALUES ? b.iMax : (double)b.iMax - b.iMin;
-        double m = kind == CHART_VALUES ? b.flMedian : b.flStdDev;
         int c = 0;
         while (colours[c] != BeamColour(b.uFlags))
             c++;
-        Rep_Add(&spans[c], "M%.1f %.1fV%.1f", x, Y(f, a), Y(f, z) - (a == z ? 0.8 : 0));
+        double lo = 0, hi = (double)b.iMax - b.iMin, m = b.flStdDev;
+        if (kind == CHART_VALUES) {
+            Rep_Add(&whiskers[c], "M%.1f %.1fV%.1f", x, Y(f, b.iMin), Y(f, b.iMax));
+            lo = b.flQuartile1;
+            hi = b.flQuartile3;
+            m = b.flMedian;
+        }
+        Rep_Add(&boxes[c], "M%.1f %.1fV%.1f", x, Y(f, lo), std::min(Y(f, hi), Y(f, lo) - 0.8));
         Rep_Add(&marks, "M%.1f %.1fh%.1f", x - tick, Y(f, m), 2 * tick);
     }
-    for (int c = 0; c < 4; c++)
-        if (!spans[c].empty())
-            Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", spans[c].c_str(),
-                    colours[c], width);
+    for (int c = 0; c < 4; c++) {
+        if (!whiskers[c].empty())
+            Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", whiskers[c].c_str(),
+                    colours[c], std::max(box / 5, 0.5));
+        if (!boxes[c].empty())
+            Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", boxes[c].c_str(),
+                    colours[c], box);
+    }
     Rep_Add(out, "<path d=\"%s\" stroke=\"#212121\" stroke-width=\"1.2\" fill=\"none\"/>\n", marks.c_str());
     static const int kSteps[] = {1, 2, 5, 10, 20, 50, 100, 200};
     int step = 200;
@@ -168,7 +178,7 @@ void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_
             *out += "</svg>\n";
         }
         static const char *const kColours[4] = {kOk, kLow, kHigh, kNoisy};
-        static const char *const kValueNames[4] = {"minimum to maximum, the mark at the median",
+        static const char *const kValueNames[4] = {"minimum to maximum, the box over the middle half, the mark at the median",
                                                    "median below the lower limit", "median above the upper limit",
                                                    "noise above its limit"};
         static const char *const kNoiseNames[4] = {"maximum minus minimum, the mark at the standard deviation",

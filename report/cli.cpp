@@ -205,9 +205,9 @@ static REP_LIMITS Limits(const OPTIONS &o, const int32_t ini[INI_KEYS], bool rel
         lim.iMin = o.iMin;
     if (o.fMax)
         lim.iMax = o.iMax;
-    lim.strSource = o.ini.empty() ? "the program's defaults" : o.ini;
-    if (o.fMin || o.fMax)
-        lim.strSource += std::string(", ") + (o.fMin && o.fMax ? "--min and --max" : o.fMin ? "--min" : "--max");
+    std::string file = o.ini.empty() ? "program default" : o.ini;
+    lim.strMinFrom = o.fMin ? "--min" : file;
+    lim.strMaxFrom = o.fMax ? "--max" : file;
     return lim;
 }
 

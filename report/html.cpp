@@ -78,11 +78,12 @@ static void Summary(std::string *out, const REP_LOG &log, const std::vector<REP_
     Fact(out, "Duration", Duration(log.tEnd - log.tStart));
     Fact(out, "Cycles", std::to_string(log.nCycles));
     Fact(out, "Median time between cycles",
-         log.histInterval.nCount ? Rep_Num(Rep_HistMedian(log.histInterval)) + " ms" : "–");
+         log.histInterval.nCount ? Rep_Num(Rep_HistQuantile(log.histInterval, 0.5)) + " ms" : "–");
     Fact(out, "Lines skipped as malformed", std::to_string(log.nSkipped));
-    std::string limits = "lower " + std::to_string(lim.iMin) + unit + ", upper " + std::to_string(lim.iMax) + unit;
-    limits += lim.fNoise ? ", noise " + std::to_string(lim.iNoise) + unit : ", noise not judged";
-    Fact(out, "Limits", limits + " (" + Rep_Esc(lim.strSource) + ")");
+    std::string limits = "lower " + std::to_string(lim.iMin) + unit + " (" + Rep_Esc(lim.strMinFrom) + "), upper " +
+                         std::to_string(lim.iMax) + unit + " (" + Rep_Esc(lim.strMaxFrom) + "), ";
+    limits += lim.fNoise ? "noise " + std::to_string(lim.iNoise) + unit + " (--noise)" : "noise not judged";
+    Fact(out, "Limits", limits);
     Fact(out, "Beams", std::to_string(beams.size()));
     *out += "</table>\n";
 }

@@ -127,7 +127,7 @@ struct REP_LIMITS {
     bool fNoise;
     int64_t iNoise;
     int32_t iScaleMin;   // lower end of the program's absolute scale
-    std::string strSource;
+    std::string strMinFrom, strMaxFrom;   // where each limit came from
 };
 
 #define REP_FLAG_LOW 1
@@ -138,7 +138,7 @@ struct REP_BEAM {
     int iRod, iBeam;
     uint64_t nCount, nBelow;
     int32_t iMin, iMax;
-    double flMedian, flMean, flStdDev;
+    double flMedian, flQuartile1, flQuartile3, flMean, flStdDev;
     unsigned uFlags;
 };
 
@@ -162,7 +162,7 @@ bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::stri
 // stats.cpp
 void Rep_HistAdd(REP_HIST *h, int32_t v);
 template <typename F> void Rep_HistEach(const REP_HIST &h, F f);   // ascending: f(value, count)
-double Rep_HistMedian(const REP_HIST &h);
+double Rep_HistQuantile(const REP_HIST &h, double q);
 double Rep_LineMedian(int32_t *values, int n);
 void Rep_SeriesAdd(REP_SERIES *s, int64_t t, double v);
 std::vector<REP_POINT> Rep_SeriesPoints(const REP_SERIES &s);

@@ -19,12 +19,14 @@ void Rep_HistAdd(REP_HIST *h, int32_t v)
     h->nCount++;
 }
 
-// Median; the mean of the two middle values when the count is even.
-double Rep_HistMedian(const REP_HIST &h)
+// Quantile q between the closest ranks, interpolated: for q = 0.5 the median,
+// the mean of the two middle values when the count is even.
+double Rep_HistQuantile(const REP_HIST &h, double q)
 {
     if (!h.nCount)
         return 0;
-    uint64_t lo = (h.nCount - 1) / 2, hi = h.nCount / 2, seen = 0;
+    double pos = q * (h.nCount - 1);
+    uint64_t lo = (uint64_t)pos, hi = lo + (pos > lo), seen = 0;
     double vlo = 0, vhi = 0;
     Rep_HistEach(h, [&](int32_t v, uint64_t c) {
         if (seen <= lo && lo < seen + c)
@@ -33,7 +35,7 @@ double Rep_HistMedian(const REP_HIST &h)
             vhi = v;
         seen += c;
     });
-    return (vlo + vhi) / 2;
+    return vlo + (vhi - vlo) * (pos - lo);
 }
 
 // Mean from the exact sum, standard deviation (of all values, not a sample)
@@ -146,7 +148,9 @@ void Rep_BeamStats(const REP_LOG &log, const REP_LIMITS &lim, std::vector<REP_BE
                 if (v < lim.iMin)
                     r.nBelow += c;
             });
-            r.flMedian = Rep_HistMedian(h);
+            r.flMedian = Rep_HistQuantile(h, 0.5);
+            r.flQuartile1 = Rep_HistQuantile(h, 0.25);
+            r.flQuartile3 = Rep_HistQuantile(h, 0.75);
             Moments(h, &r.flMean, &r.flStdDev);
             if (r.flMedian < lim.iMin)
                 r.uFlags |= REP_FLAG_LOW;
@@ -172,7 +176,7 @@ void Rep_PickWeakest(REP_LOG *log)
             continue;
         double mean, sd;
         Moments(h, &mean, &sd);
-        c.push_back({Rep_HistMedian(h), mean, key});
+        c.push_back({Rep_HistQuantile(h, 0.5), mean, key});
     }
     size_t n = std::min<size_t>(c.size(), REP_WEAKEST);
     std::partial_sort(c.begin(), c.begin() + n, c.end(), [](const Candidate &a, const Candidate &b) {

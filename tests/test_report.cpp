@@ -137,7 +137,7 @@ TEST(ReportStats, AgreeWithValuesWorkedOutByHand)
                                           "08:00:00,080\t1\t2\t0\t10\t-129\r\n"
                                           "08:00:00,200\t1\t2\t0\t7\t25500\r\n")});
     ASSERT_TRUE(r.ok) << r.error;
-    REP_LIMITS lim = {5, 9, true, 7, 0, ""};
+    REP_LIMITS lim = {5, 9, true, 7, 0, "", ""};
     std::vector<REP_BEAM> beams;
     Rep_BeamStats(*r.log, lim, &beams);
     ASSERT_EQ(beams.size(), 2u);
@@ -145,6 +145,8 @@ TEST(ReportStats, AgreeWithValuesWorkedOutByHand)
     EXPECT_EQ(a.iMin, 3);
     EXPECT_EQ(a.iMax, 10);
     EXPECT_EQ(a.flMedian, 7);
+    EXPECT_EQ(a.flQuartile1, 6);      // a quarter of the way from 3 to 7
+    EXPECT_EQ(a.flQuartile3, 7.75);   // a quarter of the way from 7 to 10
     EXPECT_DOUBLE_EQ(a.flMean, 6.75);
     EXPECT_NEAR(a.flStdDev, sqrt(6.1875), 1e-12);   // (3.75² + 0.25² + 0.25² + 3.25²) / 4
     EXPECT_EQ(a.nBelow, 1u);                         // 3 < 5
@@ -154,7 +156,7 @@ TEST(ReportStats, AgreeWithValuesWorkedOutByHand)
     EXPECT_EQ(b.flMedian, (383 + 25500) / 2.0);
     EXPECT_DOUBLE_EQ(b.flMean, (25500 * 2 + 383 - 129) / 4.0);
     EXPECT_EQ(b.uFlags, unsigned(REP_FLAG_HIGH | REP_FLAG_NOISY));
-    EXPECT_EQ(Rep_HistMedian(r.log->histInterval), 40) << "intervals 40, 40, 120 ms";
+    EXPECT_EQ(Rep_HistQuantile(r.log->histInterval, 0.5), 40) << "intervals 40, 40, 120 ms";
     EXPECT_EQ(r.log->nWeak, 2);
     EXPECT_EQ(r.log->aiWeakBeam[0], 1) << "lowest median first";
 
@@ -186,7 +188,7 @@ TEST(ReportRecording, RangeChangesMidnightAndSeveralLogs)
     EXPECT_EQ(Bins(r.Hist(3)), (std::vector<std::pair<int32_t, uint64_t>>{{30, 1}, {32, 1}, {33, 1}}));
     ASSERT_EQ(r.log->aRanges.size(), 4u);
     EXPECT_EQ(r.log->histInterval.nCount, 2u) << "no interval between two files";
-    EXPECT_EQ(Rep_HistMedian(r.log->histInterval), (86398500 + 2000) / 2.0);
+    EXPECT_EQ(Rep_HistQuantile(r.log->histInterval, 0.5), (86398500 + 2000) / 2.0);
     // The weakest beam (rod pair 1, beam 1) is followed through its one line.
     ASSERT_GE(r.log->nWeak, 1);
     std::vector<REP_POINT> pts = Rep_SeriesPoints(r.log->aserWeak[0]);
