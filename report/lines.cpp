@@ -35,13 +35,29 @@ static void Refill(REP_LINES *ls)
         ls->fEof = true;
 }
 
+// The first CR or LF, eight bytes at a time: a byte equal to c gives a zero
+// byte in x ^ c, which the borrow of the subtraction marks.
+static char *LineEnd(char *p, char *e)
+{
+    const uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    for (; e - p >= 8; p += 8) {
+        uint64_t x, lf, cr;
+        memcpy(&x, p, 8);
+        lf = x ^ (ones * '\n');
+        cr = x ^ (ones * '\r');
+        if (((lf - ones) & ~lf & highs) | ((cr - ones) & ~cr & highs))
+            break;
+    }
+    while (p < e && *p != '\n' && *p != '\r')
+        p++;
+    return p;
+}
+
 int Rep_NextLine(REP_LINES *ls, const char **line, size_t *len)
 {
     for (;;) {
         char *buf = ls->aBuf.data();
-        char *p = buf + ls->iPos, *e = buf + ls->iEnd, *t = p;
-        while (t < e && *t != '\n' && *t != '\r')
-            t++;
+        char *p = buf + ls->iPos, *e = buf + ls->iEnd, *t = LineEnd(p, e);
         // A CR at the end of the buffer may be the first half of CR LF.
         if (t < e && !(*t == '\r' && t + 1 == e && !ls->fEof)) {
             size_t next = (size_t)(t - buf) + 1;

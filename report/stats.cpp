@@ -51,15 +51,36 @@ static void Moments(const REP_HIST &h, double *mean, double *sd)
     *sd = h.nCount ? (double)sqrtl(sq / h.nCount) : 0;
 }
 
-// Reorders the values.
+// The values of a line are small integers as a rule: counted in the dense
+// window, they give the median without sorting. Others are put in order.
 double Rep_LineMedian(int32_t *values, int n)
 {
-    int32_t *mid = values + n / 2;
-    std::nth_element(values, mid, values + n);
-    double hi = *mid;
-    if (n % 2)
-        return hi;
-    return (*std::max_element(values, mid) + hi) / 2;
+    uint16_t count[REP_HIST_SIZE] = {};
+    uint32_t lo = REP_HIST_SIZE, hi = 0;
+    int i = 0;
+    for (; i < n; i++) {
+        uint32_t k = (uint32_t)((int64_t)values[i] - REP_HIST_LO);
+        if (k >= REP_HIST_SIZE)
+            break;
+        count[k]++;
+        lo = std::min(lo, k);
+        hi = std::max(hi, k);
+    }
+    if (i < n) {
+        int32_t *mid = values + n / 2;
+        std::nth_element(values, mid, values + n);
+        return n % 2 ? *mid : (*std::max_element(values, mid) + (double)*mid) / 2;
+    }
+    int below = (n - 1) / 2, above = n / 2, seen = 0;
+    double a = 0, b = 0;
+    for (uint32_t k = lo; k <= hi && seen <= above; k++) {
+        if (seen <= below && below < seen + count[k])
+            a = (int32_t)k + REP_HIST_LO;
+        if (above < seen + count[k])
+            b = (int32_t)k + REP_HIST_LO;
+        seen += count[k];
+    }
+    return (a + b) / 2;
 }
 
 static int BucketPoints(const REP_BUCKET &b)

@@ -14,7 +14,7 @@ wineserver -p >/dev/null 2>&1 || true
 mkdir -p "$ZEB_BUILD/bench"
 cd "$ZEB_BUILD/bench"
 python3 - "${1:-3}" "$ZEB_BUILD/report/zebreport" "$ZEB_BUILD/win/zebreport.exe" <<'PY'
-import os, random, resource, subprocess, sys, time
+import os, random, subprocess, sys
 
 runs, native, exe = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 log = 'rec_20240501T080000.log'
@@ -36,12 +36,13 @@ if not os.path.exists(log):
 size = os.path.getsize(log) / 1e6
 
 def measure(cmd):
-    """Wall time and the peak resident memory of the child (a fresh process per run)."""
-    probe = ('import resource, subprocess, sys, time; t = time.perf_counter(); '
-             'r = subprocess.run(sys.argv[1:], stdin=subprocess.DEVNULL, capture_output=True); '
-             'print(time.perf_counter() - t, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, r.returncode)')
-    out = subprocess.run([sys.executable, '-c', probe] + cmd, capture_output=True, text=True).stdout.split()
-    return float(out[0]), int(out[1]) / 1024, int(out[2])
+    """Wall time and peak resident memory of one run, by GNU time. Output to
+    files: Wine's helper processes would hold a pipe open."""
+    with open('bench.err', 'w') as err:
+        rc = subprocess.run(['/usr/bin/time', '-f', '%e %M', '-o', 'time.txt'] + cmd, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=err).returncode
+    t, kb = open('time.txt').read().split()[-2:]
+    return float(t), int(kb) / 1024, rc
 
 args = [log, '--min', '30', '-o', 'bench.html', '--csv', 'bench.csv']
 print(f'zebreport on {log}: {size:.1f} MB, 999 beams, 25000 lines\n')

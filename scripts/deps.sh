@@ -17,6 +17,7 @@ zeb_install_deps() {
   zeb_need socat socat
   zeb_need convert imagemagick
   zeb_need python3 python3
+  zeb_need /usr/bin/time time   # peak memory in the benchmarks
   # The report test renders a page in Debian's headless browser.
   command -v chromium-headless-shell >/dev/null 2>&1 || command -v chromium >/dev/null 2>&1 ||
     ZEB_MISSING="$ZEB_MISSING chromium-headless-shell"

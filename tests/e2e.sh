@@ -255,7 +255,7 @@ check "report: log written" "yes" "$([ -n "$rlog" ] && echo yes)"
   cd "$rdir" || exit
   "$ZEB_BUILD/report/zebreport" --min 30 "$rlog" -o report.html --csv report.csv 2>native.err
   echo $? >native.rc
-  wine "$(dirname "$exe")/zebreport.exe" --min 30 "$rlog" -o exe.html --csv exe.csv 2>exe.err </dev/null
+  wine "$(dirname "$exe")/zebreport.exe" --min 30 "$rlog" -o exe.html --csv exe.csv >exe.out 2>exe.err </dev/null
   echo $? >exe.rc
 )
 check "report: exit status 1 for weak beams" "1 1" "$(cat "$rdir/native.rc" "$rdir/exe.rc" | tr '\n' ' ' | sed 's/ $//')"

@@ -39,9 +39,14 @@ def write_log(name, values, title='Signalst\xe4rke', extra=b''):
 
 
 def run(prog, *args):
+    # Files, not pipes: Wine's helper processes may inherit the output and
+    # would hold a pipe open after the program has ended.
     cmd = [wine_run, exe] if prog == 'exe' else [native]
-    r = subprocess.run(cmd + list(args), capture_output=True, stdin=subprocess.DEVNULL)
-    return r.returncode, r.stdout.decode('utf-8', 'replace'), r.stderr.decode('utf-8', 'replace')
+    with open('out.txt', 'w+b') as out, open('err.txt', 'w+b') as err:
+        rc = subprocess.run(cmd + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
+        out.seek(0)
+        err.seek(0)
+        return rc, out.read().decode('utf-8', 'replace'), err.read().decode('utf-8', 'replace')
 
 
 def status(name, prog, code, start, *args):

@@ -213,7 +213,10 @@ TEST(ReportTrend, AtMostAThousandPointsKeepingTheExtremesInTimeOrder)
         }
         EXPECT_TRUE(low && high && ordered) << n;
     }
-    int32_t odd[] = {9, 1, 5}, even[] = {4, 1, 3, 100};
+    int32_t odd[] = {9, 1, 5}, even[] = {4, 1, 3, 100}, wide[] = {25500, -128, 383, -2147483647 - 1},
+            wide3[] = {25500, -128, 383};
     EXPECT_EQ(Rep_LineMedian(odd, 3), 5);
     EXPECT_EQ(Rep_LineMedian(even, 4), 3.5);
+    EXPECT_EQ(Rep_LineMedian(wide, 4), 127.5);
+    EXPECT_EQ(Rep_LineMedian(wide3, 3), 383);
 }
