@@ -23,7 +23,7 @@ static const char kStyle[] =
     "td.beam { font-weight: bold; }\n"
     ".verdict { font-size: 12pt; font-weight: bold; margin: 4pt 0 8pt; }\n"
     ".verdict.ok { color: #2e7d32; } .verdict.flagged { color: #c62828; }\n"
-    "svg.chart { display: block; width: 100%; height: auto; font-size: 11px; }\n"
+    "svg.chart { display: block; width: 100%; height: auto; font-size: 13px; }\n"
     ".legend { font-size: 8.5pt; color: #424242; margin: 2pt 0 6pt; }\n"
     ".key { display: inline-block; width: 9pt; height: 9pt; margin: 0 3pt 0 8pt; vertical-align: -1pt; }\n"
     "code { font-size: 8.5pt; }\n"

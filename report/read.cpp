@@ -35,7 +35,7 @@ static void CountLine(REP_LOG *log, REP_LINE *ln, int64_t t)
 {
     REP_HIST *hist = &log->aHist[ln->iRod * 1000 + ln->iFirst];
     for (int i = 0; i < ln->nValues; i++)
-        Rep_HistAdd(&hist[i], ln->aiValue[i]);
+        log->nOther += Rep_HistAdd(&hist[i], ln->aiValue[i]);
     CountRange(log, *ln);
     log->uRods |= 1u << ln->iRod;
     if (log->nCycles == 0 || t < log->tStart)
@@ -126,10 +126,17 @@ static bool ReadFile(REP_LOG *log, int file, int pass, REP_LINE *ln, std::string
         int64_t t = day * 86400000 + ln->iMsOfDay;
         if (pass == PASS_COUNT) {
             if (lines > 0)
-                Rep_HistAdd(&log->histInterval, (int32_t)std::min<int64_t>(t - prevT, INT32_MAX));
+                log->nOther += Rep_HistAdd(&log->histInterval, (int32_t)std::min<int64_t>(t - prevT, INT32_MAX));
             if (log->nCycles >= UINT32_MAX)
                 return Fail(error, f.strPath, "more lines than the report can count");
             CountLine(log, ln, t);
+            // Exact counts of arbitrary numbers need memory for each one: a
+            // log that is not a grid's stops here instead of using it all.
+            if (log->nOther > REP_MAX_OTHER)
+                return Fail(error, f.strPath, ("too many different values to count exactly (more than " +
+                                               std::to_string(REP_MAX_OTHER) + " outside " +
+                                               std::to_string(REP_HIST_LO) + ".." +
+                                               std::to_string(REP_HIST_LO + REP_HIST_SIZE - 1) + ")").c_str());
         } else {
             FollowWeakest(log, *ln, t);
         }

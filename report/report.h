@@ -19,6 +19,7 @@
 #define REP_WEAKEST 5
 #define REP_SKIP_EXAMPLES 5
 #define REP_RANGES_KEPT 32
+#define REP_MAX_OTHER (1 << 19)   // values kept in maps: real logs have far fewer
 
 // Value types as the program names them in the log title (index = type).
 extern const char *const Rep_aszTypeName[4];      // UTF-8, as in the log
@@ -110,6 +111,7 @@ struct REP_LOG {
     bool fRelative = false;
     int64_t tStart = 0, tEnd = 0;      // ms since 1970-01-01, local time
     uint64_t nCycles = 0, nSkipped = 0;
+    uint64_t nOther = 0;               // values held in the histograms' maps
     REP_HIST histInterval;             // ms between consecutive lines of a file
     std::vector<REP_RANGE> aRanges;    // the first REP_RANGES_KEPT ranges seen
     bool fMoreRanges = false;
@@ -160,7 +162,7 @@ int32_t Rep_CreationMsOfDay(const std::string &path, int32_t day);
 bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error);
 
 // stats.cpp
-void Rep_HistAdd(REP_HIST *h, int32_t v);
+bool Rep_HistAdd(REP_HIST *h, int32_t v);   // true when the value is new to the map
 template <typename F> void Rep_HistEach(const REP_HIST &h, F f);   // ascending: f(value, count)
 double Rep_HistQuantile(const REP_HIST &h, double q);
 double Rep_LineMedian(int32_t *values, int n);

@@ -6,17 +6,17 @@
 
 #include <algorithm>
 
-void Rep_HistAdd(REP_HIST *h, int32_t v)
+bool Rep_HistAdd(REP_HIST *h, int32_t v)
 {
     uint64_t i = (uint64_t)((int64_t)v - REP_HIST_LO);
+    h->nCount++;
     if (i < REP_HIST_SIZE) {
         if (h->aDense.empty())
             h->aDense.resize(REP_HIST_SIZE);
         h->aDense[i]++;
-    } else {
-        h->mapOther[v]++;
+        return false;
     }
-    h->nCount++;
+    return ++h->mapOther[v] == 1;
 }
 
 // Quantile q between the closest ranks, interpolated: for q = 0.5 the median,

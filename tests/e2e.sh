@@ -270,7 +270,7 @@ render() {
     "$@" "file://$rdir/report.html" 2>>"$rdir/browser.log"
 }
 render --dump-dom >"$rdir/dom.html"
-render --screenshot="$rdir/report.png" --window-size=1000,2900 >/dev/null
+render --screenshot="$rdir/report.png" --window-size=1000,1500 >/dev/null
 rm -rf "$profile"
 check "report: the rendered page names exactly the weak beams" "5 17 40 | 3 of 100 beams flagged: 5, 17, 40" \
   "$(python3 - "$rdir/dom.html" <<'PY'

@@ -112,6 +112,19 @@ TEST(ReportParse, FilesThatAreNoLogOrDoNotBelongTogetherAreRefused)
     EXPECT_EQ(missing.error.rfind("no-such-file.log: cannot open (", 0), 0u) << missing.error;
 }
 
+TEST(ReportParse, ArbitraryNumbersStopBeforeTheyUseUpMemory)
+{
+    std::string text = Header();
+    for (int i = 0; i * 999 <= REP_MAX_OTHER; i++) {
+        text += "10:00:00,000\t1\t999\t0";
+        for (int b = 0; b < 999; b++)
+            text += "\t" + std::to_string(1000 + i * 999 + b);
+        text += "\r\n";
+    }
+    Read r({Write("numbers.log", text)});
+    EXPECT_EQ(r.error, "numbers.log: too many different values to count exactly (more than 524288 outside -128..383)");
+}
+
 TEST(ReportParse, TitleInTheProgramsCodePageOrUtf8)
 {
     int type;
