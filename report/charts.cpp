@@ -85,7 +85,7 @@ static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int 
 {
     double w = (double)(CHART_R - CHART_L) / (last - first + 1);
     double box = std::min(std::max(w * 0.6, 0.8), 10.0), tick = std::min(std::max(w * 0.45, 1.2), 7.0);
-    std::string whiskers[4], boxes[4], marks;
+    std::string whiskers[4], boxes[4], ticks[4], marks;
     const char *colours[4] = {kOk, kLow, kHigh, kNoisy};
     for (const REP_BEAM &b : beams) {
         double x = CHART_L + (b.iBeam - first + 0.5) * w;
@@ -101,15 +101,16 @@ static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int 
         }
         Rep_Add(&boxes[c], "M%.1f %.1fV%.1f", x, Y(f, lo), std::min(Y(f, hi), Y(f, lo) - 0.8));
         Rep_Add(&marks, "M%.1f %.1fh%.1f", x - tick, Y(f, m), 2 * tick);
+        if (b.uFlags)   // below the axis, so that a flagged beam stands out among hundreds
+            Rep_Add(&ticks[c], "M%.1f %dv6", x, f.iBottom + 1);
     }
-    for (int c = 0; c < 4; c++) {
-        if (!whiskers[c].empty())
-            Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", whiskers[c].c_str(),
-                    colours[c], std::max(box / 5, 0.5));
-        if (!boxes[c].empty())
-            Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", boxes[c].c_str(),
-                    colours[c], box);
-    }
+    const std::string *layers[3] = {whiskers, boxes, ticks};
+    const double widths[3] = {std::max(box / 5, 0.5), box, std::max(box, 2.5)};
+    for (int l = 0; l < 3; l++)
+        for (int c = 0; c < 4; c++)
+            if (!layers[l][c].empty())
+                Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n",
+                        layers[l][c].c_str(), colours[c], widths[l]);
     Rep_Add(out, "<path d=\"%s\" stroke=\"#212121\" stroke-width=\"1.2\" fill=\"none\"/>\n", marks.c_str());
     static const int kSteps[] = {1, 2, 5, 10, 20, 50, 100, 200};
     int step = 200;
