@@ -33,12 +33,19 @@ static void FillPorts(HWND dlg)
                 SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)p);
         free(names);
     }
-    // A stored port the machine does not list (an adapter unplugged, a name
-    // typed into the settings file) stays selectable, so Apply keeps it.
-    if (SendMessageA(list, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)DTI.szComport) == CB_ERR && DTI.szComport[0]) {
-        LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)DTI.szComport);
+    // The stored port itself, not the first entry it is a prefix of ("COM1"
+    // would pick "COM10:"). A stored port the machine does not list (an
+    // adapter unplugged, a name typed into the settings file) stays
+    // selectable, so Apply keeps it.
+    char withColon[sizeof(DTI.szComport) + 1];
+    snprintf(withColon, sizeof(withColon), "%s:", DTI.szComport);
+    LRESULT at = SendMessageA(list, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)DTI.szComport);
+    if (at == CB_ERR && !strchr(DTI.szComport, ':'))
+        at = SendMessageA(list, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)withColon);
+    if (at == CB_ERR && DTI.szComport[0])
+        at = SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)DTI.szComport);
+    if (at != CB_ERR)
         SendMessageA(list, CB_SETCURSEL, at, 0);
-    }
 }
 
 static void OnInit(HWND dlg)
@@ -97,7 +104,7 @@ static void OnApply(HWND dlg)
     int speed = atoi(rate);
     if (strcmp(port, DTI.szComport) != 0 || speed != DTI.iComSpeed || variant != SG_Params.ZEBproto) {
         Link_RequestState(TS_IDLE, true);
-        Sleep(100);
+        Link_ServeWindowFor(100);
         snprintf(DTI.szComport, sizeof(DTI.szComport), "%s", port);
         DTI.iComSpeed = speed;
     }

@@ -214,11 +214,12 @@ void SetUpScale()
 
 int ValueToX(int innerLeft, float value)
 {
-    // A limit far off the scale still lies just outside the bar's area.
+    // A limit far off the scale must not overflow the conversion; every
+    // position that can matter lies well inside this range.
     float x = (value - PS.flScaleMin) * PS.flPixelsPerUnit;
-    if (!(x > -2))
-        x = -2;
-    if (x > PS.iBarLength + 1)
-        x = (float)(PS.iBarLength + 1);
+    if (!(x > -SCALE_LIMIT))
+        x = -SCALE_LIMIT;
+    if (x > SCALE_LIMIT)
+        x = SCALE_LIMIT;
     return innerLeft + (int)x;
 }

@@ -56,7 +56,7 @@ struct VALUE_TYPE {
     UINT idCommand;           // menu, toolbar and accelerator command; also its tool tip text
     UINT idTitle;             // name in the title and the log's first line
 };
-extern const VALUE_TYPE ValueTypes[VT_COUNT];
+extern const VALUE_TYPE ValueTypes[];
 
 // Everything that differs between the protocol variants.
 struct PROTOCOL_VARIANT {
@@ -65,7 +65,7 @@ struct PROTOCOL_VARIANT {
     char cTrigger;            // B64: sent each cycle of continuous measurement
     WORD wCmdStateAfterTrigger;   // CMD_* (below) once the trigger went out
 };
-extern const PROTOCOL_VARIANT ProtocolVariants[PROTO_COUNT];
+extern const PROTOCOL_VARIANT ProtocolVariants[];
 // The variant's row, or NULL for a value no variant has (a hand-edited file).
 const PROTOCOL_VARIANT *Link_ProtocolVariant(int variant);
 // The value type's row; an out-of-range type reads as signal strengths.
@@ -117,9 +117,11 @@ extern HWND hwndLinkNotify;   // main window: receives WM_COMM_NOTIFY
  * - CN_STATE (posted): code the new state, or TS_PORT_OPENED. For TS_ERROR,
  *   lParam is a global memory block with the error text, which the receiver
  *   frees with GlobalFree.
- * - CN_DATA (posted): SG_Shared holds a new snapshot; code the change flags
- *   (CF_*) taken over with it, lParam the cycle time in ms (0 from idle).
- *   The receiver copies SG_Shared under csData.
+ * - CN_DATA (posted) after each cycle and each take-over while idle:
+ *   SG_Shared holds the latest snapshot (after a failed cycle, still the
+ *   last good one); code the change flags (CF_*) taken over with it, lParam
+ *   the cycle time in ms (0 from idle). The receiver copies SG_Shared under
+ *   csData.
  * - CN_CLOSELOG (sent, waits for the reply): code CLOSELOG_*; the receiver
  *   closes the data log under csParams before it returns. So every wait of
  *   the window thread for this thread must serve sent messages. */
@@ -194,9 +196,12 @@ DWORD WINAPI Link_ThreadProc(LPVOID);
 // and returns once the request is taken (or the thread has ended), serving
 // the window's sent messages and repaints meanwhile.
 void Link_RequestState(LONG state, bool wait);
-// Aborts the pending and all further reads of the current run; the run then
-// ends with the state requested before, without an error text.
+// Aborts the pending and all further reads of the current run. With a
+// request for another state pending, the run then ends in that state without
+// an error text; otherwise the failed read ends it with its error as usual.
 void Link_AbortRun();
+// Waits ms on the window thread while serving sent messages and repaints.
+void Link_ServeWindowFor(DWORD ms);
 bool Link_IsAlive();
 LONG Link_GetState();
 bool Link_IsMeasuring();   // a single or a continuous measurement is running

@@ -6,6 +6,8 @@
 #include <math.h>
 #include <string.h>
 
+#include <iterator>
+
 SG_PARAMS SG_Params;
 SG_DATA SG_Work, SG_Shared, SG_View;
 std::atomic<INT32> RefValues[2][MAX_BEAMS];
@@ -30,7 +32,7 @@ void Link_DeleteLocks()
     DeleteCriticalSection(&csData);
 }
 
-const VALUE_TYPE ValueTypes[VT_COUNT] = {
+const VALUE_TYPE ValueTypes[] = {
     // B64, old mode, offset, B64 offset byte, diagonal, second pass, rod pair 2,
     // invalid from, 0 invalid, minimum 0 invalid, command, title
     {'s', 0x61, true, true, true, true, true, 252, true, true, IDM_SIGNAL, IDS_TYPE_SIGNAL},
@@ -38,12 +40,14 @@ const VALUE_TYPE ValueTypes[VT_COUNT] = {
     {'t', 0x02, false, false, true, false, true, 255, false, false, IDM_TRANSMITTER, IDS_TYPE_TRANSMITTER},
     {'R', 0x72, false, true, false, false, false, 252, true, false, IDM_REFERENCE, IDS_TYPE_REFERENCE},
 };
+static_assert(std::size(ValueTypes) == VT_COUNT, "one row per value type");
 
-const PROTOCOL_VARIANT ProtocolVariants[PROTO_COUNT] = {
+const PROTOCOL_VARIANT ProtocolVariants[] = {
     {"old / pre-R605", false, 0, CMD_NONE},
     {"B64 (standard)", true, '1', CMD_SENT},
     {"B64 cont.", true, '2', CMD_STREAMING},
 };
+static_assert(std::size(ProtocolVariants) == PROTO_COUNT, "one row per protocol variant");
 
 const PROTOCOL_VARIANT *Link_ProtocolVariant(int variant)
 {

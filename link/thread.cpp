@@ -50,13 +50,17 @@ bool Link_ApplyState(LONG request)
 
 // Waits on the window thread without freezing it: the communication thread
 // may send CN_CLOSELOG meanwhile, and the window must still repaint.
-static void ServeWindowFor(DWORD ms)
+void Link_ServeWindowFor(DWORD ms)
 {
-    if (MsgWaitForMultipleObjects(0, NULL, FALSE, ms, QS_SENDMESSAGE | QS_PAINT) != WAIT_OBJECT_0)
-        return;
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))   // also delivers sent messages
-        DispatchMessageA(&msg);
+    DWORD t0 = GetTickCount();
+    for (DWORD spent = 0; spent < ms; spent = GetTickCount() - t0) {
+        if (MsgWaitForMultipleObjectsEx(0, NULL, ms - spent, QS_SENDMESSAGE | QS_PAINT, MWMO_INPUTAVAILABLE) !=
+            WAIT_OBJECT_0)
+            return;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))   // also delivers sent messages
+            DispatchMessageA(&msg);
+    }
 }
 
 void Link_AbortRun()
@@ -70,10 +74,12 @@ void Link_RequestState(LONG state, bool wait)
     InterlockedExchange(&iRequestedState, state);
     if (!wait)
         return;
-    // The caller wants the run over: do not let it finish a slow cycle first.
-    Link_AbortRun();
-    while (Link_IsAlive() && iRequestedState != REQ_NONE)
-        ServeWindowFor(IDLE_POLL_MS);
+    // The caller wants the run over: do not let it finish a slow cycle first
+    // (again on every pass: a run may be opening its port right now).
+    while (Link_IsAlive() && iRequestedState != REQ_NONE) {
+        Link_AbortRun();
+        Link_ServeWindowFor(IDLE_POLL_MS);
+    }
 }
 
 bool Link_IsAlive()
@@ -126,7 +132,7 @@ static void Publish(WORD f)
 static void IdlePass()
 {
     EnterCriticalSection(&csParams);
-    bool closeLog = SG_Params.pLogFile && SG_Params.wLogMode == 0;
+    bool closeLog = SG_Params.pLogFile && SG_Params.wLogMode == LOG_OFF;
     LeaveCriticalSection(&csParams);
     if (closeLog)
         SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, CLOSELOG_STOP), 0);

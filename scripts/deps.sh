@@ -17,6 +17,10 @@ zeb_install_deps() {
   zeb_need socat socat
   zeb_need import imagemagick   # the screenshots use import; convert may be a stand-in
   zeb_need python3 python3
+  zeb_need /usr/bin/time time   # peak memory in the benchmarks
+  # The report test renders a page in Debian's headless browser.
+  command -v chromium-headless-shell >/dev/null 2>&1 || command -v chromium >/dev/null 2>&1 ||
+    ZEB_MISSING="$ZEB_MISSING chromium-headless-shell"
   [ -f /usr/src/googletest/CMakeLists.txt ] || ZEB_MISSING="$ZEB_MISSING googletest"
   [ -f /usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf ] || ZEB_MISSING="$ZEB_MISSING fonts-liberation"
   if [ -n "$ZEB_MISSING" ]; then

@@ -118,8 +118,8 @@ bool QIRA_GetState(QIRA_PORT *port);
 // that follow from the receive size.
 bool QIRA_SetBuffers(QIRA_PORT *port, DWORD rxSize, DWORD txSize);
 // Milliseconds one character takes on the line with the object's settings
-// (start bit, data bits and stop bits); -1 without a bit rate or for
-// an undeclared object. Takes no lock and sets no error code.
+// (start bit, data bits and stop bits); -1 without a bit rate or for an
+// undeclared object (checked as every operation checks it). Takes no lock.
 double QIRA_CharTime(QIRA_PORT *port);
 // Whether the platform knows a serial port of that name. Takes no lock.
 bool QIRA_PortExists(const char *name);
@@ -155,9 +155,9 @@ bool QIRA_Purge(QIRA_PORT *port);
 // lock (a reading thread holds it while it waits): a read in progress
 // returns at once where the driver allows (at the latest at its time-out),
 // and every later read fails with ERROR_OPERATION_ABORTED until the port is
-// closed. Writes still work, so the owner can end its dialogue with the
-// device. Safe against a concurrent QIRA_Close. Fails with
-// ERROR_INVALID_HANDLE when the port is not open.
+// closed. Writes still work (without the echo check, which reads), so the
+// owner can end its dialogue with the device. Safe against a concurrent
+// QIRA_Close. Fails with ERROR_INVALID_HANDLE when the port is not open.
 bool QIRA_Abort(QIRA_PORT *port);
 // Discards the driver's transmit queue.
 bool QIRA_PurgeTx(QIRA_PORT *port);

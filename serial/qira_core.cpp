@@ -166,13 +166,17 @@ SRWLOCK QIRA__HandleGuard = SRWLOCK_INIT;
 
 void QIRA__Reset(QIRA_PORT *port)
 {
+    // The record changes under the guard (QIRA_Abort reads it from another
+    // thread); the handles are closed after it, so that the guard is never
+    // held across a platform call.
     AcquireSRWLockExclusive(&QIRA__HandleGuard);
-    if (port->hCom != NULL && port->hCom != INVALID_HANDLE_VALUE)
-        CloseHandle(port->hCom);
-    if (port->hOwner)
-        CloseHandle(port->hOwner);
+    HANDLE com = port->hCom, owner = port->hOwner;
     memset((void *)port, 0, sizeof(*port));
     port->hCom = INVALID_HANDLE_VALUE;
     port->pszLib = QIRA__szLib;
     ReleaseSRWLockExclusive(&QIRA__HandleGuard);
+    if (com != NULL && com != INVALID_HANDLE_VALUE)
+        CloseHandle(com);
+    if (owner)
+        CloseHandle(owner);
 }

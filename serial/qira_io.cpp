@@ -187,10 +187,14 @@ bool QIRA_Purge(QIRA_PORT *port)
 
 bool QIRA_Abort(QIRA_PORT *port)
 {
-    if (!QIRA__CheckDeclared(port))
-        return false;
+    if (!port)
+        return QIRA__CheckDeclared(port);
     AcquireSRWLockExclusive(&QIRA__HandleGuard);
     DWORD code = 0;
+    if (port->pszLib != QIRA__szLib) {
+        ReleaseSRWLockExclusive(&QIRA__HandleGuard);
+        return QIRA__CheckDeclared(port);   // the message, outside the guard
+    }
     if (port->hCom == INVALID_HANDLE_VALUE) {
         code = ERROR_INVALID_HANDLE;
     } else {

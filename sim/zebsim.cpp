@@ -47,6 +47,7 @@ struct Options {
     unsigned seed = 1;
     bool crlf = false, pattern = false, diagonal = false, verbose = false, exitWithParent = false;
     int faultAt = 3, faultCount = 1, lateMs = 800;
+    bool weak[kMaxBeam + 1] = {};
 };
 
 const char kUsage[] =
@@ -72,6 +73,8 @@ const char kUsage[] =
     "                     beam b of rod r reads 40 + (37b + 11r) mod 200 above the\n"
     "                     offset (signal), 50 + (13b + 5r) mod 150 (feedback),\n"
     "                     40 + (7b + r) mod 200 (reference)\n"
+    "  --weak LIST        beams whose signal is weak, as behind a dirty lens: they\n"
+    "                     read about 12 above the offset (LIST: 5,17,40)\n"
     "  --crlf             end B64 records with CR LF instead of LF\n"
     "  --fault KIND       spoil records: silence (no answer), truncate (half a\n"
     "                     record), badchar (a character outside the Base64\n"
@@ -165,6 +168,8 @@ struct Grid {
     {
         if (beam < 1 || beam > opt.beams)
             return 0;
+        if (type == 0 && opt.weak[beam])
+            return Clamp(offset + 12 + (opt.pattern ? 0 : std::normal_distribution<double>(0, 1.6)(rng)));
         if (opt.pattern) {
             switch (type) {
             case 0: return Clamp(offset + 40 + (37 * beam + 11 * rod) % 200);
@@ -501,15 +506,28 @@ int OpenLine()
     return m;
 }
 
+bool ParseWeak(const char *list)
+{
+    for (const char *p = list; *p;) {
+        char *end;
+        long b = strtol(p, &end, 10);
+        if (end == p || b < 1 || b > kMaxBeam || (*end && *end != ','))
+            return false;
+        opt.weak[b] = true;
+        p = *end ? end + 1 : end;
+    }
+    return true;
+}
+
 void ParseArgs(int argc, char **argv)
 {
-    enum { LINK = 1000, TTY, BAUD, BEAMS, DIAG, SEED, PATTERN, CRLF, FAULT, FAULTAT, FAULTCOUNT, LATE, TRACE, PARENT, VERBOSE, HELP };
+    enum { LINK = 1000, TTY, BAUD, BEAMS, DIAG, SEED, PATTERN, CRLF, FAULT, FAULTAT, FAULTCOUNT, LATE, TRACE, PARENT, VERBOSE, HELP, WEAK };
     static const option longs[] = {
         {"link", 1, 0, LINK}, {"tty", 1, 0, TTY}, {"baud", 1, 0, BAUD}, {"beams", 1, 0, BEAMS},
         {"diagonal", 0, 0, DIAG}, {"seed", 1, 0, SEED}, {"pattern", 0, 0, PATTERN}, {"crlf", 0, 0, CRLF},
         {"fault", 1, 0, FAULT}, {"fault-at", 1, 0, FAULTAT}, {"fault-count", 1, 0, FAULTCOUNT},
         {"late-ms", 1, 0, LATE}, {"trace", 1, 0, TRACE}, {"exit-with-parent", 0, 0, PARENT},
-        {"verbose", 0, 0, VERBOSE}, {"help", 0, 0, HELP}, {0, 0, 0, 0}};
+        {"verbose", 0, 0, VERBOSE}, {"help", 0, 0, HELP}, {"weak", 1, 0, WEAK}, {0, 0, 0, 0}};
     int c;
     while ((c = getopt_long(argc, argv, "", longs, nullptr)) != -1) {
         switch (c) {
@@ -529,6 +547,12 @@ void ParseArgs(int argc, char **argv)
         case PARENT: opt.exitWithParent = true; break;
         case VERBOSE: opt.verbose = true; break;
         case HELP: fputs(kUsage, stdout); exit(0);
+        case WEAK:
+            if (!ParseWeak(optarg)) {
+                fputs(kUsage, stderr);
+                exit(2);
+            }
+            break;
         default: fputs(kUsage, stderr); exit(2);
         }
     }

@@ -247,5 +247,90 @@ prog=""
 check "settings written after two close requests" "yes" "$([ -f "$ini" ] && echo yes)"
 check "the line was left with quit" "quit q" "$(grep -v '^exit' "$trace" | tail -1)"
 
+# ---------------------------------------------------------------------------
+# zebreport: the program logs a run against zebsim with beams 5, 17 and 40
+# weakened; zebreport (native and .exe) turns the log into a page, the headless
+# browser renders it, and the rendered page names exactly those beams.
+rdir=$work/report
+mkdir -p "$rdir"
+[ -n "$sim" ] && kill "$sim" 2>/dev/null
+rm -f "$trace"
+"$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --baud 115200 --seed 3 --weak 5,17,40 --trace "$trace" \
+  >>"$work/sim.log" 2>&1 &
+sim=$!
+wait_for 5 grep -qs ready "$trace"
+rm -f "$ini"
+wine "$exe" >>"$work/zebdiag.log" 2>&1 &
+prog=$!
+wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null"
+wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
+sleep 1
+key alt+l
+if dialog "Logging filename"; then
+  xdotool type --delay 20 "$(dos "$rdir/weak")"; xdotool key Return
+  gone "$dlg"
+fi
+key alt+a
+wait_for 120 bash -c "[ \$(grep -c '^record' '$trace') -ge 400 ]"
+key alt+a; sleep 1
+key alt+l; sleep 1
+key Escape
+dialog "ZEB Zuvaririzadure" && xdotool key Return
+wait_for 15 bash -c "! kill -0 $prog 2>/dev/null"
+prog=""
+rlog=$(cd "$rdir" && ls weak_*.log 2>/dev/null | head -1)
+check "report: log written" "yes" "$([ -n "$rlog" ] && echo yes)"
+(
+  cd "$rdir" || exit
+  "$ZEB_BUILD/report/zebreport" --min 30 "$rlog" -o report.html --csv report.csv 2>native.err
+  echo $? >native.rc
+  wine "$(dirname "$exe")/zebreport.exe" --min 30 "$rlog" -o exe.html --csv exe.csv >exe.out 2>exe.err </dev/null
+  echo $? >exe.rc
+)
+check "report: exit status 1 for weak beams" "1 1" "$(cat "$rdir/native.rc" "$rdir/exe.rc" | tr '\n' ' ' | sed 's/ $//')"
+check "report: one line on stderr" "1 zebreport: 3 of 100 beams flagged: 5, 17, 40" \
+  "$(wc -l <"$rdir/native.err") $(cut -d' ' -f1-9 "$rdir/native.err")"
+check "report: native and exe write the same page" "yes" "$(cmp -s "$rdir/report.html" "$rdir/exe.html" && echo yes)"
+browser=$(command -v chromium-headless-shell || command -v chromium)
+profile=$(mktemp -d)
+render() {
+  timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync --user-data-dir="$profile" \
+    "$@" "file://$rdir/report.html" 2>>"$rdir/browser.log"
+}
+render --dump-dom >"$rdir/dom.html"
+render --screenshot="$rdir/report.png" --window-size=1000,1500 >/dev/null
+rm -rf "$profile"
+check "report: the rendered page names exactly the weak beams" "5 17 40 | 3 of 100 beams flagged: 5, 17, 40" \
+  "$(python3 - "$rdir/dom.html" <<'PY'
+import sys
+from html.parser import HTMLParser
+
+class Page(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.table = self.cell = self.verdict = False
+        self.beams, self.text = [], ''
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        self.table |= a.get('id') == 'flagged'
+        self.cell = self.table and tag == 'td' and 'beam' in a.get('class', '').split()
+        self.verdict = 'verdict' in a.get('class', '').split()
+    def handle_endtag(self, tag):
+        self.table &= tag != 'table'
+        self.cell = self.verdict = False
+    def handle_data(self, data):
+        if self.cell:
+            self.beams.append(data.strip())
+        if self.verdict:
+            self.text += data
+
+p = Page()
+p.feed(open(sys.argv[1], encoding='utf-8').read())
+print(' '.join(p.beams), '|', p.text.strip())
+PY
+)"
+check "report: screenshot of the rendered page" "yes" "$([ -s "$rdir/report.png" ] && echo yes)"
+
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

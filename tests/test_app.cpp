@@ -210,13 +210,16 @@ TEST(ParameterDialog, LoadAndApplyRules)
     EXPECT_EQ(SG_Params.iLast, 10);
     DestroyWindow(dlg);
 
-    // A stored port the machine does not list survives Apply.
-    strcpy(DTI.szComport, "COM42:");
-    dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
-    EXPECT_EQ(Text(dlg, IDC_PORT), "COM42:");
-    SendMessageA(dlg, WM_COMMAND, IDC_APPLY, 0);
-    EXPECT_STREQ(DTI.szComport, "COM42:");
-    DestroyWindow(dlg);
+    // A stored port the machine does not list survives Apply, also one that
+    // begins another port's name.
+    for (const char *stored : {"COM42:", "COM"}) {
+        strcpy(DTI.szComport, stored);
+        dlg = CreateDialogA(hInst, MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
+        EXPECT_EQ(Text(dlg, IDC_PORT), stored);
+        SendMessageA(dlg, WM_COMMAND, IDC_APPLY, 0);
+        EXPECT_STREQ(DTI.szComport, stored);
+        DestroyWindow(dlg);
+    }
 }
 
 // A small file system that the test run mounted for us (as root), filled up

@@ -373,7 +373,7 @@ TEST(LinkWait, StopForNewPortSettingsServesTheLogCloseAndAbortsTheCycle)
     ASSERT_NE(log, nullptr);
     EnterCriticalSection(&csParams);
     SG_Params.pLogFile = log;
-    SG_Params.wLogMode = 1;
+    SG_Params.wLogMode = LOG_ABSOLUTE;
     LeaveCriticalSection(&csParams);
     Link_RequestState(TS_CONTINUOUS, false);
     ASSERT_TRUE(h.WaitState(TS_PORT_OPENED, 2000));

@@ -1,0 +1,177 @@
+// Reading the logs as one recording. The first pass counts values, ranges,
+// times and skipped lines; the second follows the weakest beams over time and
+// reads exactly the bytes the first one read, so a log that grows meanwhile
+// gives the same lines.
+#include "report.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <algorithm>
+#include <memory>
+
+enum { PASS_COUNT, PASS_TREND };
+
+static bool Fail(std::string *error, const std::string &path, const char *why)
+{
+    *error = path + ": " + why;
+    return false;
+}
+
+static void CountRange(REP_LOG *log, const REP_LINE &ln)
+{
+    for (REP_RANGE &r : log->aRanges)
+        if (r.iFirst == ln.iFirst && r.iLast == ln.iLast && r.iRod == ln.iRod) {
+            r.nLines++;
+            return;
+        }
+    if (log->aRanges.size() < REP_RANGES_KEPT)
+        log->aRanges.push_back({ln.iFirst, ln.iLast, ln.iRod, 1});
+    else
+        log->fMoreRanges = true;
+}
+
+static void CountLine(REP_LOG *log, REP_LINE *ln, int64_t t)
+{
+    REP_HIST *hist = &log->aHist[ln->iRod * 1000 + ln->iFirst];
+    for (int i = 0; i < ln->nValues; i++)
+        log->nOther += Rep_HistAdd(&hist[i], ln->aiValue[i]);
+    CountRange(log, *ln);
+    log->uRods |= 1u << ln->iRod;
+    if (log->nCycles == 0 || t < log->tStart)
+        log->tStart = t;
+    if (log->nCycles == 0 || t > log->tEnd)
+        log->tEnd = t;
+    log->nCycles++;
+    Rep_SeriesAdd(&log->serMedian, t, Rep_LineMedian(ln->aiValue, ln->nValues));
+}
+
+static void FollowWeakest(REP_LOG *log, const REP_LINE &ln, int64_t t)
+{
+    for (int k = 0; k < log->nWeak; k++) {
+        int b = log->aiWeakBeam[k];
+        if (log->aiWeakRod[k] == ln.iRod && b >= ln.iFirst && b <= ln.iLast)
+            Rep_SeriesAdd(&log->aserWeak[k], t, ln.aiValue[b - ln.iFirst]);
+    }
+}
+
+static void NoteSkip(REP_LOG *log, int file, uint64_t lineNo, int reason, const char *s, size_t n)
+{
+    log->nSkipped++;
+    log->aFiles[file].nSkipped++;
+    if (log->aSkips.size() < REP_SKIP_EXAMPLES)
+        log->aSkips.push_back({file, lineNo, reason, std::string(s, n < 48 ? n : 48)});
+}
+
+// Title and Date lines; on the first pass they must be a log's header.
+static bool ReadHeader(REP_LOG *log, REP_LINES *ls, int file, int pass, std::string *error)
+{
+    REP_FILE &f = log->aFiles[file];
+    const char *s;
+    size_t n;
+    int r = Rep_NextLine(ls, &s, &n);
+    if (pass == PASS_TREND)
+        return Rep_NextLine(ls, &s, &n) == REP_LINE_OK;
+    if (r == REP_LINE_END)
+        return Fail(error, f.strPath, "empty file, not a data log");
+    int type;
+    bool relative;
+    if (r != REP_LINE_OK || !Rep_ParseTitle(Rep_Utf8(s, n), &type, &relative))
+        return Fail(error, f.strPath, "not a data log (line 1 is no log title)");
+    f.strTitle.assign(s, n);
+    if (log->iValueType < 0) {
+        log->iValueType = type;
+        log->fRelative = relative;
+    } else if (type != log->iValueType || relative != log->fRelative) {
+        *error = f.strPath + ": " + (relative ? "relative " : "") + Rep_aszTypeEnglish[type] + ", but " +
+                 log->aFiles[0].strPath + ": " + (log->fRelative ? "relative " : "") +
+                 Rep_aszTypeEnglish[log->iValueType] + "; logs of different value types are not combined";
+        return false;
+    }
+    if (Rep_NextLine(ls, &s, &n) != REP_LINE_OK || !Rep_ParseDate(s, n, &f.iDay))
+        return Fail(error, f.strPath, "no Date line (line 2) in the form Date: YYYY-MM-DD");
+    return true;
+}
+
+static bool ReadFile(REP_LOG *log, int file, int pass, REP_LINE *ln, std::string *error)
+{
+    REP_FILE &f = log->aFiles[file];
+    REP_LINES ls;
+    if (!Rep_OpenLines(&ls, f.strPath.c_str(), pass == PASS_COUNT ? UINT64_MAX : f.nBytes))
+        return Fail(error, f.strPath, (std::string("cannot open (") + strerror(errno) + ")").c_str());
+    std::unique_ptr<REP_LINES, void (*)(REP_LINES *)> closer(&ls, Rep_CloseLines);
+    if (!ReadHeader(log, &ls, file, pass, error))
+        return pass == PASS_COUNT ? false : Fail(error, f.strPath, "changed while being read");
+    // A time smaller than the one before means midnight has passed; the
+    // creation time in the file name tells whether the first line is
+    // already on the next day.
+    int64_t day = f.iDay;
+    int32_t prevMs = Rep_CreationMsOfDay(f.strPath, f.iDay);
+    int64_t prevT = 0;
+    uint64_t lines = 0;
+    const char *s;
+    size_t n;
+    int r;
+    while ((r = Rep_NextLine(&ls, &s, &n)) != REP_LINE_END) {
+        if (r == REP_LINE_OK && (n == 0 || (ls.nLine == 3 && n >= 4 && memcmp(s, "Zeit", 4) == 0)))
+            continue;   // blank line, column header
+        int reason = r == REP_LINE_LONG ? REP_TOO_LONG : r == REP_LINE_OPEN ? REP_UNFINISHED : Rep_ParseLine(s, n, ln);
+        if (reason != REP_OK) {
+            if (pass == PASS_COUNT)
+                NoteSkip(log, file, ls.nLine, reason, s, n);
+            continue;
+        }
+        if (ln->iMsOfDay < prevMs)
+            day++;
+        int64_t t = day * 86400000 + ln->iMsOfDay;
+        if (pass == PASS_COUNT) {
+            if (lines > 0)
+                log->nOther += Rep_HistAdd(&log->histInterval, (int32_t)std::min<int64_t>(t - prevT, INT32_MAX));
+            if (log->nCycles >= UINT32_MAX)
+                return Fail(error, f.strPath, "more lines than the report can count");
+            CountLine(log, ln, t);
+            // Exact counts of arbitrary numbers need memory for each one: a
+            // log that is not a grid's stops here instead of using it all.
+            if (log->nOther > REP_MAX_OTHER)
+                return Fail(error, f.strPath, ("too many different values to count exactly (more than " +
+                                               std::to_string(REP_MAX_OTHER) + " outside " +
+                                               std::to_string(REP_HIST_LO) + ".." +
+                                               std::to_string(REP_HIST_LO + REP_HIST_SIZE - 1) + ")").c_str());
+        } else {
+            FollowWeakest(log, *ln, t);
+        }
+        prevMs = ln->iMsOfDay;
+        prevT = t;
+        lines++;
+    }
+    if (Rep_LinesFailed(&ls))
+        return Fail(error, f.strPath, "read error");
+    if (pass == PASS_COUNT) {
+        f.nBytes = ls.nRead;
+        f.nLines = lines;
+    } else if (lines != f.nLines) {
+        return Fail(error, f.strPath, "changed while being read");
+    }
+    return true;
+}
+
+bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error)
+{
+    *log = REP_LOG();
+    log->aHist.resize(REP_RODS * 1000);
+    for (const std::string &p : paths)
+        log->aFiles.push_back({p, "", 0, 0, 0, 0});
+    std::unique_ptr<REP_LINE> ln(new REP_LINE);
+    for (int i = 0; i < (int)paths.size(); i++)
+        if (!ReadFile(log, i, PASS_COUNT, ln.get(), error))
+            return false;
+    if (log->nCycles == 0) {
+        *error = "no readable data line (" + std::to_string(log->nSkipped) + " lines skipped as malformed)";
+        return false;
+    }
+    Rep_PickWeakest(log);
+    for (int i = 0; i < (int)paths.size(); i++)
+        if (!ReadFile(log, i, PASS_TREND, ln.get(), error))
+            return false;
+    return true;
+}

@@ -1,0 +1,235 @@
+// zebreport's reading and statistics: hostile logs, values worked out by
+// hand, range changes and midnight, the bounded trend. Built natively and for
+// Windows; the command line and the page are checked by report_cli.py.
+#include "report.h"
+
+#include <gtest/gtest.h>
+
+#include <math.h>
+
+#include <memory>
+#include <string>
+
+using namespace std::string_literals;
+
+static const char kTitle[] = "ZEB Zuvaririzadure - Signalst\xE4rke, aktuell (Leistenpaar 1)";
+
+static std::string Header(const char *title = kTitle, const char *date = "2024-02-28")
+{
+    return std::string(title) + "\r\nDate: " + date + "\r\nZeit        \tErster\tLetzter\tLeiste\tWerte\r\n";
+}
+
+static std::string Write(const std::string &name, const std::string &bytes)
+{
+    FILE *f = fopen(name.c_str(), "wb");
+    EXPECT_TRUE(f != nullptr) << name;
+    if (f) {
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    return name;
+}
+
+struct Read {
+    std::unique_ptr<REP_LOG> log{new REP_LOG};
+    std::string error;
+    bool ok;
+    explicit Read(const std::vector<std::string> &paths) { ok = Rep_ReadLogs(log.get(), paths, &error); }
+    const REP_HIST &Hist(int beam, int rod = 0) const { return log->aHist[rod * 1000 + beam]; }
+    std::vector<int> Reasons() const
+    {
+        std::vector<int> r;
+        for (const REP_SKIP &s : log->aSkips)
+            r.push_back(s.iReason);
+        return r;
+    }
+};
+
+static std::vector<std::pair<int32_t, uint64_t>> Bins(const REP_HIST &h)
+{
+    std::vector<std::pair<int32_t, uint64_t>> bins;
+    Rep_HistEach(h, [&](int32_t v, uint64_t c) { bins.push_back({v, c}); });
+    return bins;
+}
+
+TEST(ReportParse, HostileLinesAreSkippedAndCountedWhateverTheLineEnds)
+{
+    std::string body = "10:00:00,000\t1\t3\t0\t5\t-7\t2147483647\r\n"                 // read
+                       "10:00:00,040\t1\t3\t0\t5\t6\r\n"                              // too few
+                       "10:00:00,080\t1\t3\t0\t5\t6\t7\t8\r\n"                        // too many
+                       "10:00:00,120\t1\t3\t0\t5\t4294967296\t7\r\n"                  // beyond 32 bits
+                       "10:00:00,160\t1\t3\t0\t5\t6\t7\t\r\n"                         // trailing tab
+                       "\x7f" "ELF\x01\x00\xff\xfe binary\r\n"s                       // binary data
+                       "10:00:00,200\t0\t3\t0\t1\t2\t3\t4\r\n"                        // beam 0
+                       "10:00:00,240\t1\t3\t2\t5\t6\t7\r\n"                           // rod index 2
+                       "24:00:00,280\t1\t3\t0\t5\t6\t7\r\n"                           // bad time
+                       "10:00:00,320\t1\t3\t0\t+5\t6\t7\r\n"                          // not as %d prints
+                       + std::string("10:00:00,360\t1\t3\t0\t") + std::string(10 << 20, '9') + "\r\n"  // 10 MB
+                       + "10:00:00,400\t1\t3\t0\t-5\t6\t-2147483648\r\n"                              // read
+                       + "10:00:00,440\t1\t3\t0\t5\t6";                               // still being written
+    std::vector<int> expected = {REP_TOO_FEW, REP_TOO_MANY, REP_BAD_NUMBER, REP_TOO_MANY, REP_BAD_TIME};
+    for (const char *ending : {"\r\n", "\n", "\r"}) {
+        std::string text = Header() + body, eol = ending;
+        for (size_t p = 0; (p = text.find("\r\n", p)) != std::string::npos; p += eol.size())
+            text.replace(p, 2, eol);
+        Read r({Write("hostile.log", text)});
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.log->nCycles, 2u) << "line ends " << (int)eol.size() << (int)eol[0];
+        EXPECT_EQ(r.log->nSkipped, 11u);
+        EXPECT_EQ(r.Reasons(), expected);
+        EXPECT_EQ(r.log->aSkips[0].nLine, 5u) << "lines counted from the title";
+        EXPECT_EQ(Bins(r.Hist(1)), (std::vector<std::pair<int32_t, uint64_t>>{{-5, 1}, {5, 1}}));
+        EXPECT_EQ(Bins(r.Hist(3)), (std::vector<std::pair<int32_t, uint64_t>>{{INT32_MIN, 1}, {INT32_MAX, 1}}));
+        EXPECT_EQ(r.log->tEnd - r.log->tStart, 400);
+    }
+}
+
+TEST(ReportParse, FilesThatAreNoLogOrDoNotBelongTogetherAreRefused)
+{
+    Read empty({Write("empty.log", "")});
+    EXPECT_FALSE(empty.ok);
+    EXPECT_EQ(empty.error, "empty.log: empty file, not a data log");
+    std::string junk;
+    for (int i = 0; i < 4096; i++)
+        junk += (char)(i * 7919 % 251);
+    Read binary({Write("binary.log", junk)});
+    EXPECT_EQ(binary.error, "binary.log: not a data log (line 1 is no log title)");
+    Read noDate({Write("nodate.log", std::string(kTitle) + "\r\nDate: 2024-02-30\r\n")});
+    EXPECT_EQ(noDate.error, "nodate.log: no Date line (line 2) in the form Date: YYYY-MM-DD");
+    Read headerOnly({Write("header.log", Header() + "garbage\r\n")});
+    EXPECT_EQ(headerOnly.error, "no readable data line (1 lines skipped as malformed)");
+
+    std::string line = "10:00:00,000\t1\t1\t0\t50\r\n";
+    Write("signal.log", Header() + line);
+    Write("feedback.log", Header("ZEB Zuvaririzadure - Empf\xE4ngerr\xFC" "ckmeldewerte, Minimum (Leistenpaar 2)") + line);
+    Write("relative.log", Header("ZEB Zuvaririzadure - Relative Signalst\xE4rke, aktuell (Leistenpaar 1)") + line);
+    Read types({"signal.log", "feedback.log"});
+    EXPECT_EQ(types.error, "feedback.log: receiver feedback, but signal.log: signal strength; logs of different "
+                           "value types are not combined");
+    Read kinds({"signal.log", "relative.log"});
+    EXPECT_FALSE(kinds.ok) << "absolute and relative values are not combined either";
+    Read missing({"signal.log", "no-such-file.log"});
+    EXPECT_EQ(missing.error.rfind("no-such-file.log: cannot open (", 0), 0u) << missing.error;
+}
+
+TEST(ReportParse, ArbitraryNumbersStopBeforeTheyUseUpMemory)
+{
+    std::string text = Header();
+    for (int i = 0; i * 999 <= REP_MAX_OTHER; i++) {
+        text += "10:00:00,000\t1\t999\t0";
+        for (int b = 0; b < 999; b++)
+            text += "\t" + std::to_string(1000 + i * 999 + b);
+        text += "\r\n";
+    }
+    Read r({Write("numbers.log", text)});
+    EXPECT_EQ(r.error, "numbers.log: too many different values to count exactly (more than 524288 outside -128..383)");
+}
+
+TEST(ReportParse, TitleInTheProgramsCodePageOrUtf8)
+{
+    int type;
+    bool rel;
+    std::string cp1252 = "ZEB Zuvaririzadure - Relative Bezugswerte, Max-Min (Rauschen) (Leistenpaar 2)";
+    EXPECT_TRUE(Rep_ParseTitle(Rep_Utf8(cp1252.data(), cp1252.size()), &type, &rel));
+    EXPECT_EQ(type, 3);
+    EXPECT_TRUE(rel);
+    std::string utf8 = "ZEB Zuvaririzadure - Senderr\xC3\xBC" "ckmeldewerte, aktuell (Leistenpaar 1)";
+    EXPECT_TRUE(Rep_ParseTitle(Rep_Utf8(utf8.data(), utf8.size()), &type, &rel));
+    EXPECT_EQ(type, 2);
+    EXPECT_FALSE(rel);
+    EXPECT_FALSE(Rep_ParseTitle("ZEB Zuvaririzadure - Signalstärke, aktuell (Leistenpaar 3)", &type, &rel));
+    EXPECT_FALSE(Rep_ParseTitle("ZEB Zuvaririzadure - Signalstärke, aktuell (Leistenpaar 1) ", &type, &rel));
+    EXPECT_EQ(Rep_Utf8("Signalst\xE4rke \x80\x81\x01\tx", 18), "Signalstärke €\xEF\xBF\xBD\xEF\xBF\xBD x");
+}
+
+// Beam 1: 3, 7, 7, 10. Beam 2: relative values far beyond the dense window.
+TEST(ReportStats, AgreeWithValuesWorkedOutByHand)
+{
+    Read r({Write("stats.log", Header() + "08:00:00,000\t1\t2\t0\t7\t25500\r\n"
+                                          "08:00:00,040\t1\t2\t0\t3\t383\r\n"
+                                          "08:00:00,080\t1\t2\t0\t10\t-129\r\n"
+                                          "08:00:00,200\t1\t2\t0\t7\t25500\r\n")});
+    ASSERT_TRUE(r.ok) << r.error;
+    REP_LIMITS lim = {5, 9, true, 7, 0, "", ""};
+    std::vector<REP_BEAM> beams;
+    Rep_BeamStats(*r.log, lim, &beams);
+    ASSERT_EQ(beams.size(), 2u);
+    const REP_BEAM &a = beams[0], &b = beams[1];
+    EXPECT_EQ(a.iMin, 3);
+    EXPECT_EQ(a.iMax, 10);
+    EXPECT_EQ(a.flMedian, 7);
+    EXPECT_EQ(a.flQuartile1, 6);      // a quarter of the way from 3 to 7
+    EXPECT_EQ(a.flQuartile3, 7.75);   // a quarter of the way from 7 to 10
+    EXPECT_DOUBLE_EQ(a.flMean, 6.75);
+    EXPECT_NEAR(a.flStdDev, sqrt(6.1875), 1e-12);   // (3.75² + 0.25² + 0.25² + 3.25²) / 4
+    EXPECT_EQ(a.nBelow, 1u);                         // 3 < 5
+    EXPECT_EQ(a.uFlags, 0u) << "median 7 inside 5..9, noise 7 not above 7";
+    EXPECT_EQ(b.iMin, -129);
+    EXPECT_EQ(b.iMax, 25500);
+    EXPECT_EQ(b.flMedian, (383 + 25500) / 2.0);
+    EXPECT_DOUBLE_EQ(b.flMean, (25500 * 2 + 383 - 129) / 4.0);
+    EXPECT_EQ(b.uFlags, unsigned(REP_FLAG_HIGH | REP_FLAG_NOISY));
+    EXPECT_EQ(Rep_HistQuantile(r.log->histInterval, 0.5), 40) << "intervals 40, 40, 120 ms";
+    EXPECT_EQ(r.log->nWeak, 2);
+    EXPECT_EQ(r.log->aiWeakBeam[0], 1) << "lowest median first";
+
+    lim.iMin = 8;
+    lim.iNoise = 6;
+    Rep_BeamStats(*r.log, lim, &beams);
+    EXPECT_EQ(beams[0].uFlags, unsigned(REP_FLAG_LOW | REP_FLAG_NOISY)) << "median 7 below 8, noise 7 above 6";
+    EXPECT_EQ(beams[0].nBelow, 3u);
+}
+
+TEST(ReportRecording, RangeChangesMidnightAndSeveralLogs)
+{
+    // Created 23:59:58 on 28 February 2024; the first line is already on the 29th.
+    std::string first = Write("grid_20240228T235958.log",
+                              Header() + "00:00:00,500\t1\t3\t0\t10\t20\t30\r\n"
+                                         "23:59:59,000\t2\t5\t1\t21\t31\t41\t51\r\n"   // a whole day later
+                                         "00:00:01,000\t2\t3\t0\t22\t32\r\n");
+    std::string second = Write("grid_20240302T080000.log", Header(kTitle, "2024-03-02") + "08:00:00,000\t3\t3\t0\t33\r\n");
+    Read r({first, second});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(Rep_TimeText(r.log->tStart, true), "2024-02-29 00:00:00,500");
+    EXPECT_EQ(Rep_TimeText(r.log->tEnd, true), "2024-03-02 08:00:00,000");
+    EXPECT_EQ(r.log->nCycles, 4u);
+    EXPECT_EQ(r.log->uRods, 3u);
+    EXPECT_EQ(r.Hist(1).nCount, 1u);
+    EXPECT_EQ(r.Hist(2).nCount, 2u);
+    EXPECT_EQ(r.Hist(3).nCount, 3u);
+    EXPECT_EQ(r.Hist(2, 1).nCount, 1u) << "rod pair 2 has beams of its own";
+    EXPECT_EQ(Bins(r.Hist(3)), (std::vector<std::pair<int32_t, uint64_t>>{{30, 1}, {32, 1}, {33, 1}}));
+    ASSERT_EQ(r.log->aRanges.size(), 4u);
+    EXPECT_EQ(r.log->histInterval.nCount, 2u) << "no interval between two files";
+    EXPECT_EQ(Rep_HistQuantile(r.log->histInterval, 0.5), (86398500 + 2000) / 2.0);
+    // The weakest beam (rod pair 1, beam 1) is followed through its one line.
+    ASSERT_GE(r.log->nWeak, 1);
+    std::vector<REP_POINT> pts = Rep_SeriesPoints(r.log->aserWeak[0]);
+    ASSERT_EQ(pts.size(), 1u);
+    EXPECT_EQ(pts[0].flValue, 10);
+}
+
+TEST(ReportTrend, AtMostAThousandPointsKeepingTheExtremesInTimeOrder)
+{
+    for (int n : {1000, 1001, 123457}) {
+        REP_SERIES s;
+        for (int i = 0; i < n; i++)
+            Rep_SeriesAdd(&s, i, i == n / 3 ? -50 : i == n - 2 ? 900 : 100 + i % 7);
+        std::vector<REP_POINT> pts = Rep_SeriesPoints(s);
+        EXPECT_LE(pts.size(), 1000u) << n;
+        EXPECT_GE(pts.size(), n == 1000 ? 1000u : 400u) << n;
+        bool low = false, high = false, ordered = true;
+        for (size_t i = 0; i < pts.size(); i++) {
+            low |= pts[i].tMs == n / 3 && pts[i].flValue == -50;
+            high |= pts[i].tMs == n - 2 && pts[i].flValue == 900;
+            ordered &= i == 0 || pts[i].tMs > pts[i - 1].tMs;
+        }
+        EXPECT_TRUE(low && high && ordered) << n;
+    }
+    int32_t odd[] = {9, 1, 5}, even[] = {4, 1, 3, 100}, wide[] = {25500, -128, 383, -2147483647 - 1},
+            wide3[] = {25500, -128, 383};
+    EXPECT_EQ(Rep_LineMedian(odd, 3), 5);
+    EXPECT_EQ(Rep_LineMedian(even, 4), 3.5);
+    EXPECT_EQ(Rep_LineMedian(wide, 4), 127.5);
+    EXPECT_EQ(Rep_LineMedian(wide3, 3), 383);
+}
