@@ -2,10 +2,13 @@
 // bytes the link sends and how it reads the answers, without real waiting.
 #include "fake_port.h"
 #include "link.h"
+#include "sim_valuetypes.h"
 
 #include <gtest/gtest.h>
 
 #include <string.h>
+
+#include <iterator>
 
 static std::vector<int> Seq(int count, int start, int stride = 1)
 {
@@ -441,4 +444,14 @@ TEST(LinkRecords, SettingsOutOfRangeAreBroughtIntoRange)
     EXPECT_EQ(q.iRodno, 1);
     EXPECT_EQ(q.iValueType, 3);
     EXPECT_EQ(q.iCycleDelay, 0);
+}
+
+TEST(ValueTypeTable, TheSimulatorSpeaksTheSameWireCodes)
+{
+    ASSERT_EQ(std::size(kValueType), (size_t)VT_COUNT);
+    for (int t = 0; t < VT_COUNT; t++) {
+        EXPECT_EQ(kValueType[t].letter, ValueTypes[t].cB64Letter) << "type " << t;
+        EXPECT_EQ(kValueType[t].mode, ValueTypes[t].bOldMode) << "type " << t;
+        EXPECT_EQ(kValueType[t].evenPass, ValueTypes[t].fOldSecondPass) << "type " << t;
+    }
 }
