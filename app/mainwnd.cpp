@@ -270,24 +270,6 @@ void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
     UpdateTitle();
 }
 
-// Waits for the thread while still serving messages it may send (CN_CLOSELOG).
-static bool WaitForThread(DWORD ms)
-{
-    DWORD t0 = GetTickCount();
-    for (;;) {
-        DWORD left = ms - (GetTickCount() - t0);
-        if ((int)left <= 0)
-            left = 0;
-        DWORD r = MsgWaitForMultipleObjects(1, &hCommThread, FALSE, left, QS_SENDMESSAGE);
-        if (r == WAIT_OBJECT_0)
-            return true;
-        if (r != WAIT_OBJECT_0 + 1)
-            return false;
-        MSG msg;
-        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);   // delivers sent messages only
-    }
-}
-
 // The second close request. The thread is asked to end once more and its
 // pending read is aborted so that it can finish its cycle (and its log
 // line) at once; only if it still hangs is it terminated, and then while
@@ -300,7 +282,8 @@ static void ForceEndThread()
     if (hCommThread) {
         Link_RequestState(TS_ENDING, false);
         Link_AbortRun();
-        if (!WaitForThread(FORCED_END_WAIT_MS) && !WaitForThread(LAST_RESORT_WAIT_MS)) {
+        if (!Link_ServeWindowUntil(hCommThread, FORCED_END_WAIT_MS) &&
+            !Link_ServeWindowUntil(hCommThread, LAST_RESORT_WAIT_MS)) {
             EnterCriticalSection(&csParams);
             EnterCriticalSection(&csData);
             TerminateThread(hCommThread, 0);

@@ -104,7 +104,7 @@ static void OnApply(HWND dlg)
     int speed = atoi(rate);
     if (strcmp(port, DTI.szComport) != 0 || speed != DTI.iComSpeed || variant != SG_Params.ZEBproto) {
         Link_RequestState(TS_IDLE, true);
-        Link_ServeWindowFor(100);
+        Link_ServeWindowUntil(NULL, 100);
         snprintf(DTI.szComport, sizeof(DTI.szComport), "%s", port);
         DTI.iComSpeed = speed;
     }

@@ -200,8 +200,9 @@ void Link_RequestState(LONG state, bool wait);
 // request for another state pending, the run then ends in that state without
 // an error text; otherwise the failed read ends it with its error as usual.
 void Link_AbortRun();
-// Waits ms on the window thread while serving sent messages and repaints.
-void Link_ServeWindowFor(DWORD ms);
+// Waits on the window thread for object (or, with NULL, for ms) while
+// serving sent messages and repaints; true when object was signalled.
+bool Link_ServeWindowUntil(HANDLE object, DWORD ms);
 bool Link_IsAlive();
 LONG Link_GetState();
 bool Link_IsMeasuring();   // a single or a continuous measurement is running

@@ -50,17 +50,21 @@ bool Link_ApplyState(LONG request)
 
 // Waits on the window thread without freezing it: the communication thread
 // may send CN_CLOSELOG meanwhile, and the window must still repaint.
-void Link_ServeWindowFor(DWORD ms)
+bool Link_ServeWindowUntil(HANDLE object, DWORD ms)
 {
-    DWORD t0 = GetTickCount();
+    DWORD t0 = GetTickCount(), count = object ? 1 : 0;
     for (DWORD spent = 0; spent < ms; spent = GetTickCount() - t0) {
-        if (MsgWaitForMultipleObjectsEx(0, NULL, ms - spent, QS_SENDMESSAGE | QS_PAINT, MWMO_INPUTAVAILABLE) !=
-            WAIT_OBJECT_0)
-            return;
+        DWORD r = MsgWaitForMultipleObjectsEx(count, object ? &object : NULL, ms - spent, QS_SENDMESSAGE | QS_PAINT,
+                                              MWMO_INPUTAVAILABLE);
+        if (r == WAIT_OBJECT_0 && object)
+            return true;
+        if (r != WAIT_OBJECT_0 + count)
+            return false;
         MSG msg;
         while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))   // also delivers sent messages
             DispatchMessageA(&msg);
     }
+    return object && WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
 }
 
 void Link_AbortRun()
@@ -78,7 +82,7 @@ void Link_RequestState(LONG state, bool wait)
     // (again on every pass: a run may be opening its port right now).
     while (Link_IsAlive() && iRequestedState != REQ_NONE) {
         Link_AbortRun();
-        Link_ServeWindowFor(IDLE_POLL_MS);
+        Link_ServeWindowUntil(NULL, IDLE_POLL_MS);
     }
 }
 

@@ -32,6 +32,15 @@ start_sim() {
   sim=$!
   wait_for 5 grep -qs ready "$trace"
 }
+# The program in $work with no settings file; leaves its window in $wid.
+start_program() {
+  rm -f "$work/zebdiag.ini"
+  wine "$exe" >>"$work/zebdiag.log" 2>&1 &
+  prog=$!
+  wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null" || return 1
+  wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
+  sleep 1
+}
 records() { grep -c '^record' "$trace" 2>/dev/null || echo 0; }
 key() { xdotool windowfocus --sync "$wid" key --delay 30 "$@"; sleep 0.3; }
 clip() { xclip -o -selection clipboard 2>/dev/null; }
@@ -73,11 +82,7 @@ expected_abs() {
 
 start_sim
 cd "$work"
-wine "$exe" >"$work/zebdiag.log" 2>&1 &
-prog=$!
-wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null" || { echo "no window"; exit 1; }
-wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
-sleep 1
+start_program || { echo "no window"; exit 1; }
 check "ready at start" "Ready" "$(status)"
 check "title at start" "ZEB Zuvaririzadure - Signalstärke, aktuell (Leistenpaar 1)" "$(title)"
 
@@ -234,12 +239,7 @@ check "range stored" "FirstBeam=5 LastBeam=20" "$(grep -E '^(FirstBeam|LastBeam)
 # Two quick close requests while measuring: the second ends the thread at once,
 # and the program still ends in order.
 start_sim --baud 9600
-rm -f "$ini"
-wine "$exe" >>"$work/zebdiag.log" 2>&1 &
-prog=$!
-wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null"
-wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
-sleep 1
+start_program
 key alt+a; sleep 1.5
 xdotool windowfocus --sync "$wid" key alt+F4 alt+F4
 check "two close requests end the program" "yes" "$(wait_for 10 bash -c "! kill -0 $prog 2>/dev/null" && echo yes)"
@@ -259,12 +259,7 @@ rm -f "$trace"
   >>"$work/sim.log" 2>&1 &
 sim=$!
 wait_for 5 grep -qs ready "$trace"
-rm -f "$ini"
-wine "$exe" >>"$work/zebdiag.log" 2>&1 &
-prog=$!
-wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null"
-wid=$(xdotool search --name '^ZEB Zuvaririzadure - ' | head -1)
-sleep 1
+start_program
 key alt+l
 if dialog "Logging filename"; then
   xdotool type --delay 20 "$(dos "$rdir/weak")"; xdotool key Return
