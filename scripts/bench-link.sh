@@ -2,7 +2,7 @@
 # Benchmark: cycle time of continuous measurement against zebsim compared
 # with the time its bytes need on the wire, and the processor time it costs
 # (measuring process and wineserver, from /proc). Prints a table.
-#   scripts/bench-link.sh [seconds per row]
+#   scripts/bench-link.sh [seconds per row [bit/s, 0 for the tool-bound rows]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null

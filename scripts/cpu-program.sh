@@ -13,6 +13,7 @@ seconds=${1:-10}
 
 work=$ZEB_BUILD/cpu
 rm -rf "$work" && mkdir -p "$work"   # no zebdiag.ini: the program's defaults
+[ -n "${ZEB_INI:-}" ] && cp "$ZEB_INI" "$work/zebdiag.ini"
 sim="" xvfb="" prog=""
 cleanup() {
   for p in $prog $sim $xvfb; do kill "$p" 2>/dev/null || true; done

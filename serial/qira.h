@@ -137,12 +137,16 @@ bool QIRA_Write(QIRA_PORT *port, const void *data, WORD length);
 // after QIRA_Abort with ERROR_OPERATION_ABORTED.
 bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count);
 // Reads what the receive queue holds, up to length bytes, at once; when it
-// holds nothing, waits for one byte under the object's read time-outs and
-// then takes what came meanwhile, up to length, all under one lock. *count
+// holds nothing, waits for one byte and then takes what came meanwhile, up
+// to length, all under one lock. The wait is the object's read time-outs, or
+// at most waitMs when given (for a caller that has already waited part of
+// its time elsewhere; the object's time-outs are put back after it). *count
 // (optional) gets the number read. Nothing read fails with ERROR_READ_FAULT
 // (the wait ran out), after QIRA_Abort with ERROR_OPERATION_ABORTED. Collects
 // line errors on the way, as QIRA_RxCount does.
-bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count);
+#define QIRA_WAIT_CONFIGURED 0xFFFFFFFFUL
+bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count,
+                     DWORD waitMs = QIRA_WAIT_CONFIGURED);
 // Reads one byte (byte may be NULL) waiting at most timeoutMs, then puts the
 // object's time-outs back.
 bool QIRA_ReadByte(QIRA_PORT *port, BYTE *byte, DWORD timeoutMs);

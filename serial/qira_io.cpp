@@ -95,11 +95,38 @@ static WORD Queued(QIRA_PORT *port, WORD length)
     return (WORD)(cs.cbInQue < length ? cs.cbInQue : length);
 }
 
+// One byte's wait of at most timeoutMs; the object's time-outs are put back.
+static bool RawReadOneWithin(QIRA_PORT *port, BYTE *byte, DWORD timeoutMs, WORD *count)
+{
+    COMMTIMEOUTS saved, once;
+    memset(&saved, 0, sizeof(saved));
+    QIRA__Sys.GetCommTimeouts(port->hCom, &saved);
+    once = saved;
+    once.ReadIntervalTimeout = 0;
+    once.ReadTotalTimeoutMultiplier = 0;
+    once.ReadTotalTimeoutConstant = timeoutMs;
+    QIRA__Sys.SetCommTimeouts(port->hCom, &once);
+    bool got = QIRA__RawRead(port, byte, 1, count);
+    DWORD code = got ? 0 : GetLastError();
+    QIRA__Sys.SetCommTimeouts(port->hCom, &saved);
+    SetLastError(code);
+    return got;
+}
+
+// Whether a one-byte read under the object's time-outs waits exactly waitMs.
+static bool WaitsAsConfigured(const QIRA_PORT *port, DWORD waitMs)
+{
+    const COMMTIMEOUTS &t = port->Timeouts;
+    return waitMs == QIRA_WAIT_CONFIGURED ||
+           (t.ReadIntervalTimeout == 0 && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == waitMs);
+}
+
 // What is queued, up to length; else one byte's wait and what came with it.
-static bool RawReadQueued(QIRA_PORT *port, BYTE *buffer, WORD length, WORD *count)
+static bool RawReadQueued(QIRA_PORT *port, BYTE *buffer, WORD length, WORD *count, DWORD waitMs)
 {
     WORD queued = Queued(port, length), got = 0, more = 0;
-    bool ok = QIRA__RawRead(port, buffer, queued ? queued : 1, &got);
+    bool ok = queued || WaitsAsConfigured(port, waitMs) ? QIRA__RawRead(port, buffer, queued ? queued : 1, &got)
+                                                        : RawReadOneWithin(port, buffer, waitMs, &got);
     DWORD code = ok ? 0 : GetLastError();
     if (ok && !queued && length > 1 && (queued = Queued(port, length - 1)) > 0) {
         QIRA__RawRead(port, buffer + got, queued, &more);
@@ -110,7 +137,7 @@ static bool RawReadQueued(QIRA_PORT *port, BYTE *buffer, WORD length, WORD *coun
     return ok;
 }
 
-static bool ReadWith(QIRA_PORT *port, void *buffer, WORD length, WORD *count, bool queued)
+static bool ReadWith(QIRA_PORT *port, void *buffer, WORD length, WORD *count, bool queued, DWORD waitMs)
 {
     HANDLE lock = QIRA__Lock(port);
     WORD scratch;
@@ -123,41 +150,29 @@ static bool ReadWith(QIRA_PORT *port, void *buffer, WORD length, WORD *count, bo
         return QIRA__Finish(lock, ERROR_BAD_ARGUMENTS);
     if (length == 0)
         return QIRA__Finish(lock, 0);
-    bool ok = queued ? RawReadQueued(port, (BYTE *)buffer, length, count)
+    bool ok = queued ? RawReadQueued(port, (BYTE *)buffer, length, count, waitMs)
                      : QIRA__RawRead(port, buffer, length, count);
     return QIRA__Finish(lock, ok ? 0 : GetLastError());
 }
 
 bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
 {
-    return ReadWith(port, buffer, length, count, false);
+    return ReadWith(port, buffer, length, count, false, QIRA_WAIT_CONFIGURED);
 }
 
-bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count, DWORD waitMs)
 {
-    return ReadWith(port, buffer, length, count, true);
+    return ReadWith(port, buffer, length, count, true, waitMs);
 }
 
 bool QIRA_ReadByte(QIRA_PORT *port, BYTE *byte, DWORD timeoutMs)
 {
     HANDLE lock = QIRA__Lock(port);
     BYTE scratch;
-    if (!byte)
-        byte = &scratch;
     if (!QIRA__CheckOpen(port))
         return QIRA__Finish(lock, GetLastError());
-    COMMTIMEOUTS saved, once;
-    memset(&saved, 0, sizeof(saved));
-    QIRA__Sys.GetCommTimeouts(port->hCom, &saved);
-    once = saved;
-    once.ReadIntervalTimeout = 0;
-    once.ReadTotalTimeoutMultiplier = 0;
-    once.ReadTotalTimeoutConstant = timeoutMs;
-    QIRA__Sys.SetCommTimeouts(port->hCom, &once);
-    bool got = QIRA__RawRead(port, byte, 1, NULL);
-    DWORD code = got ? 0 : GetLastError();
-    QIRA__Sys.SetCommTimeouts(port->hCom, &saved);
-    return QIRA__Finish(lock, code);
+    bool got = RawReadOneWithin(port, byte ? byte : &scratch, timeoutMs, NULL);
+    return QIRA__Finish(lock, got ? 0 : GetLastError());
 }
 
 bool QIRA_WaitQuiet(QIRA_PORT *port, DWORD totalMs, DWORD gapMs)

@@ -2,7 +2,7 @@
 // port against zebsim. Per row: the median cycle time on the performance
 // counter beside the time the cycle's bytes need on the wire, and the
 // processor time of this process and of the wineserver.
-//   bench_link.exe [seconds per row]    (run by scripts/bench-link.sh, which
+//   bench_link.exe [seconds per row [bit/s]]    (run by scripts/bench-link.sh, which
 //   passes the Unix process ids in ZEB_SELF_PID and ZEB_SERVER_PID)
 #include "link_harness.h"
 
@@ -108,6 +108,7 @@ static void RunRow(const Row &r, double seconds)
 int main(int argc, char **argv)
 {
     double seconds = argc > 1 ? atof(argv[1]) : 5;
+    int only = argc > 2 ? atoi(argv[2]) : -1;   // one bit rate's rows (0: the tool-bound ones)
     std::vector<Row> rows;
     for (int baud : {38400, 115200, 460800, 921600})
         for (int beams : {100, 999})
@@ -117,6 +118,9 @@ int main(int argc, char **argv)
     for (int beams : {1, 100, 999})
         for (int variant : {PROTO_OLD, PROTO_B64})
             rows.push_back({0, beams, variant});
+    if (only >= 0)
+        rows.erase(std::remove_if(rows.begin(), rows.end(), [only](const Row &r) { return r.baud != only; }),
+                   rows.end());
 
     printf("load average at start: %s", ReadProc("/proc/loadavg").c_str());
     printf("%-8s %5s %-7s %6s %9s %8s %8s %6s %9s %9s\n", "bit/s", "beams", "variant", "cycles", "median ms",

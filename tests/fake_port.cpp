@@ -166,7 +166,7 @@ bool QIRA_Read(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
 
 // Everything scripted counts as queued, up to a -2 (a read that brings
 // nothing); with nothing scripted the wait is a time-out that is only noted.
-bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
+bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count, DWORD waitMs)
 {
     std::lock_guard<std::mutex> g(gFake.lock);
     gFake.chunkReads++;
@@ -178,7 +178,8 @@ bool QIRA_ReadQueued(QIRA_PORT *port, void *buffer, WORD length, WORD *count)
     if (count)
         *count = n;
     if (n == 0 && gFake.input.empty()) {
-        Event("timeout " + std::to_string(port->Timeouts.ReadTotalTimeoutConstant));
+        DWORD wait = waitMs == QIRA_WAIT_CONFIGURED ? port->Timeouts.ReadTotalTimeoutConstant : waitMs;
+        Event("timeout " + std::to_string(wait));
         SetLastError(ERROR_READ_FAULT);
         return false;
     }

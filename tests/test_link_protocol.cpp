@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mmsystem.h>
 #include <string.h>
 
 #include <iterator>
@@ -371,6 +372,25 @@ TEST_F(LinkProtocol, FaultInsideAFetchedChunk)
             Link_Drain(&port, 1000, 100);
         EXPECT_EQ(Link_GetByte(&port), -1) << (purge ? "purge" : "drain");
     }
+}
+
+// Once a record flows, the reader sleeps while the bytes due are on the
+// line; what it slept comes off the next wait, so a line that falls silent
+// fails after the byte's time-out and not later.
+TEST_F(LinkProtocol, ReaderSleepsWhileBytesAreDueAndShortensTheWaitByIt)
+{
+    InterlockedExchange(&iThreadState, TS_CONTINUOUS);
+    P().ZEBproto = PROTO_B64;
+    port.dwBaudRate = 4800;   // 2 ms a character: 136 of them are due
+    port.bByteSize = 8;
+    gFake.Queue(Base64(Seq(101, 20)).substr(0, 2));   // the offset, then silence
+    DWORD t0 = timeGetTime();
+    EXPECT_FALSE(Link_MeasureB64(&port, &session));
+    DWORD took = timeGetTime() - t0;
+    EXPECT_STREQ(szCommError, "data timeout");
+    EXPECT_EQ(gFake.events, (std::vector<std::string>{"timeout 450"})) << "a sleep of 50 ms, then the rest of 500";
+    EXPECT_GE(took, 45u);
+    EXPECT_EQ(gFake.chunkReads, 2);
 }
 
 TEST_F(LinkProtocol, UnknownVariantFailsWithItsOwnText)

@@ -105,6 +105,16 @@ TEST_F(SerialIo, ReadQueuedTakesWhatWaitsElseWaitsForOneByte)
     EXPECT_TRUE(QIRA_ReadQueued(&port, buf, 16, &count));
     ASSERT_GE(count, 1);
     EXPECT_EQ(std::string((char *)buf, count), std::string("xyz").substr(0, count));
+
+    // A shorter wait for a caller that has waited elsewhere; the port's own
+    // time-outs are back after it.
+    QIRA_Purge(&port);
+    t0 = Now();
+    EXPECT_FALSE(QIRA_ReadQueued(&port, buf, 16, &count, 100));
+    EXPECT_LT(Now() - t0, 400u);
+    COMMTIMEOUTS t;
+    ASSERT_TRUE(GetCommTimeouts(port.hCom, &t));
+    EXPECT_EQ(t.ReadTotalTimeoutConstant, 500u);
 }
 
 TEST_F(SerialIo, WriteOfTextLengthSendsUpToTheTerminator)
