@@ -133,30 +133,36 @@ bool ParseReferenceLine(const char *line, int *beam, int *value)
     return *p == 0;   // nothing but white space after the two numbers
 }
 
+int ReadReferenceFile(const char *path, int first, int last, INT32 *values, BYTE *seen)
+{
+    FILE *f = fopen(path, "r");
+    if (!f)
+        return -1;
+    int count = 0;
+    char line[512];
+    while (fgets(line, sizeof(line), f)) {
+        int b, v;
+        if (ParseReferenceLine(line, &b, &v) && b >= first && b <= last && b >= 1 && b <= LAST_BEAM) {
+            values[b] = v;
+            if (seen)
+                seen[b] = 1;
+            count++;
+        }
+    }
+    fclose(f);
+    return count;
+}
+
 void ImportReferenceFile(HWND owner)
 {
     static INT32 values[MAX_BEAMS];
     memset(values, 0, sizeof(values));
-    int count = 0;
-    bool ok = false;
+    int count = -1;
     if (RunFileDialog(owner, false, IDS_IMPORT_TITLE, IDS_IMPORT_FILTER, szImportName, "txt", NULL)) {
         PathRenameExtensionA(szImportName, ".txt");
-        FILE *f = fopen(szImportName, "r");
-        if (f) {
-            char line[512];
-            while (fgets(line, sizeof(line), f)) {
-                int b, v;
-                if (ParseReferenceLine(line, &b, &v) && b >= SG_Params.iFirst && b <= SG_Params.iLast && b >= 1 &&
-                    b <= LAST_BEAM) {
-                    values[b] = v;
-                    count++;
-                }
-            }
-            fclose(f);
-            ok = true;
-        }
+        count = ReadReferenceFile(szImportName, SG_Params.iFirst, SG_Params.iLast, values, NULL);
     }
-    if (!ok) {
+    if (count < 0) {
         if (CommDlgExtendedError())
             StringMsgBox(owner, MAKEINTRESOURCEA(IDS_IMPORT_TITLE), MB_OK | MB_ICONERROR, IDS_IMPORT_ERROR);
         return;

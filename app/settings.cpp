@@ -99,6 +99,11 @@ bool LoadSettings()
 {
     char path[MAX_PATH];
     GetIniFileName(path);
+    return LoadSettingsFrom(path);
+}
+
+bool LoadSettingsFrom(const char *path)
+{
     for (int i = 0; i < IniEntryCount; i++)
         ReadIniEntry(path, i);
     RECT &r = DI.rcWnd;

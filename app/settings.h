@@ -23,6 +23,8 @@ void GetIniFileName(char *path);   // buffer of MAX_PATH characters
 void ReadIniEntry(const char *path, int index);
 void WriteIniEntry(const char *path, int index);
 bool LoadSettings();
+// Reads every entry from that file (an absolute path) with the start-up corrections.
+bool LoadSettingsFrom(const char *path);
 bool SaveSettings();
 
 #endif

@@ -1,0 +1,77 @@
+// The verdict, drawn from the run's data log with the report's own reader
+// and statistics: only whole logged cycles count, and zebcheck and zebreport
+// agree on every median.
+#include "check.h"
+
+#include "app.h"
+#include "report.h"
+
+#include <math.h>
+#include <string.h>
+
+bool Chk_LoadReferences(const std::string &path, INT32 *values, BYTE *seen, std::string *error)
+{
+    int n = ReadReferenceFile(path.c_str(), SG_Params.iFirst, SG_Params.iLast, values, seen);
+    if (n < 0)
+        *error = "cannot read the reference file " + path;
+    else if (n == 0)
+        *error = "the reference file " + path + " holds no value for beams " + std::to_string(SG_Params.iFirst) +
+                 ".." + std::to_string(SG_Params.iLast);
+    return n > 0;
+}
+
+bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result)
+{
+    static INT32 refs[MAX_BEAMS];
+    static BYTE seen[MAX_BEAMS];
+    if (!opt.strRef.empty() && !Chk_LoadReferences(opt.strRef, refs, seen, &result->strError))
+        return false;
+
+    REP_LOG log;
+    std::string error;
+    if (!Rep_ReadLogs(&log, {logPath}, &error) || log.nSkipped) {
+        result->strError = "the run's data log cannot be read back: " +
+                           (error.empty() ? std::to_string(log.nSkipped) + " lines malformed" : error);
+        return false;
+    }
+    REP_LIMITS lim = {};
+    lim.iMin = opt.iMin;
+    lim.iMax = opt.iMax;
+    lim.fNoise = opt.fNoise;
+    lim.iNoise = opt.iNoise;
+    std::vector<REP_BEAM> beams;
+    Rep_BeamStats(log, lim, &beams);
+
+    result->nCycles = (unsigned)log.nCycles;
+    result->iLimitMin = opt.iMin;
+    result->iLimitMax = opt.iMax;
+    result->aBeams.clear();
+    result->nFailed = 0;
+    for (const REP_BEAM &b : beams) {
+        if (b.iRod != SG_Params.iRodno || b.iBeam < SG_Params.iFirst || b.iBeam > SG_Params.iLast)
+            continue;
+        CHK_BEAM c = {b.iBeam, b.flMedian, b.iMin, b.iMax, false, 0, Rep_Reasons(b.uFlags)};
+        if (!opt.strRef.empty()) {
+            c.fRef = seen[b.iBeam] != 0;
+            // The reference as the program's relative view takes it.
+            c.iRef = refs[b.iBeam] < SG_Params.iMinAbsValue ? SG_Params.iMinAbsValue : refs[b.iBeam];
+            std::string why;
+            if (!c.fRef)
+                why = "no reference value";
+            else if (fabs(b.flMedian - c.iRef) > fabs((double)c.iRef) * opt.flTolerance / 100.0)
+                why = "median outside the reference +-" + Rep_Num(opt.flTolerance) + " %";
+            if (!why.empty())
+                c.strReasons += (c.strReasons.empty() ? "" : "; ") + why;
+        }
+        result->nFailed += !c.strReasons.empty();
+        result->aBeams.push_back(c);
+    }
+    size_t expected = (size_t)(SG_Params.iLast - SG_Params.iFirst + 1);
+    if (result->aBeams.size() != expected) {
+        result->strError = "the run's data log holds " + std::to_string(result->aBeams.size()) + " of " +
+                           std::to_string(expected) + " beams";
+        return false;
+    }
+    result->iStatus = result->nFailed ? CHK_FAIL : CHK_PASS;
+    return true;
+}
