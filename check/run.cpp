@@ -22,7 +22,9 @@ static struct {
     bool fError = false;            // a failure is waiting to be handled
     std::string strError;
     unsigned nCycles = 0, nFailsInRow = 0;
-    std::vector<DWORD> aCycleMs;
+    std::vector<double> aCycleMs;   // link's own cycle times
+    std::vector<double> aPeriodMs;  // between consecutive cycles of one run, on the performance counter
+    double flLastAt = -1;           // of the run's last cycle
     bool fLogFailed = false;
     bool fProgress = false;         // standard error is a console
     unsigned nTarget = 0;
@@ -31,6 +33,14 @@ static struct {
 static volatile LONG fInterrupted;
 static HANDLE hFinished;   // set once the results are out: a closing console waits for it
 static HWND hwndCheck;
+
+static double CounterMs()
+{
+    LARGE_INTEGER now, freq;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&freq);
+    return (double)now.QuadPart * 1000.0 / (double)freq.QuadPart;
+}
 
 static void ShowProgress(DWORD ms)
 {
@@ -50,6 +60,7 @@ static void OnState(WORD code, LPARAM lParam)
         return;
     }
     Run.iState = code;
+    Run.flLastAt = -1;
     if (code == TS_CONTINUOUS) {
         Run.fPortOpened = false;
     } else if (code == TS_ERROR) {
@@ -74,7 +85,11 @@ static LRESULT CALLBACK CheckWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         if (Run.iState == TS_CONTINUOUS && Run.fPortOpened && !Run.fError) {
             Run.nCycles++;
             Run.nFailsInRow = 0;
-            Run.aCycleMs.push_back((DWORD)lParam);
+            Run.aCycleMs.push_back((double)lParam);
+            double now = CounterMs();
+            if (Run.flLastAt >= 0)
+                Run.aPeriodMs.push_back(now - Run.flLastAt);
+            Run.flLastAt = now;
             ShowProgress((DWORD)lParam);
         }
         break;
@@ -164,7 +179,7 @@ static std::string OpenFailure()
     return "cannot open port " + port + " (error " + std::to_string(code) + ")";
 }
 
-static double Median(std::vector<DWORD> v)
+static double Median(std::vector<double> v)
 {
     if (v.empty())
         return 0;
@@ -268,7 +283,9 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
     }
     GetLocalTime(&result->stEnd);
     timeEndPeriod(1);
-    result->flMedianCycleMs = Median(Run.aCycleMs);
+    // The period is finer than the link's millisecond count; a run of one
+    // cycle has only the latter.
+    result->flMedianCycleMs = Median(Run.aPeriodMs.empty() ? Run.aCycleMs : Run.aPeriodMs);
     result->nCycles = Run.nCycles;
     return ok;
 }
