@@ -5,7 +5,7 @@
 # memory after 10 and after N cycles (GNU time), and processor time per
 # cycle of zebcheck and of the wineserver, from the difference between the
 # two runs (start-up cost cancels). Prints a table.
-#   scripts/bench-check.sh [cycles [seconds per link benchmark row]]
+#   scripts/bench-check.sh [cycles [seconds per link benchmark row [bit rates, 0 tool-bound]]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
@@ -17,10 +17,10 @@ wineserver -p >/dev/null 2>&1 || true
 server=$(zeb_wineserver_pid) || server=""
 mkdir -p "$ZEB_BUILD/bench"
 cd "$ZEB_BUILD/bench"
-python3 - "${1:-200}" "${2:-5}" "$server" "$ZEB_BUILD" "$WINEPREFIX" <<'PY'
-import json, os, subprocess, sys, time
+python3 - "${1:-200}" "${2:-5}" "${3:-38400 115200 921600 0}" "$server" "$ZEB_BUILD" "$WINEPREFIX" <<'PY'
+import json, os, re, subprocess, sys, time
 
-cycles, seconds, server, build, prefix = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5]
+cycles, seconds, rates, server, build, prefix = int(sys.argv[1]), sys.argv[2], sys.argv[3], *sys.argv[4:7]
 zebcheck = f'{build}/win/zebcheck.exe'
 link = f'{prefix}/dosdevices/com3'
 
@@ -41,10 +41,16 @@ def link_median(baud):
                         f'{build}/win/tests/bench_link.exe', seconds, str(baud)],
                        stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, env=env)
     for line in open('link.txt'):
-        f = line.split()
-        if len(f) > 4 and f[1] == '999' and f[2] == 'B64':
-            return float(f[4])
+        m = re.match(r'(\d+|at once)\s+999\s+B64\s+\d+\s+([\d.]+)', line)
+        if m:
+            return float(m.group(2))
     return None
+
+def peak(cmd):
+    with open('check.err', 'w') as err:
+        subprocess.run(['/usr/bin/time', '-f', '%M', '-o', 'time.txt'] + cmd, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=err)
+    return int(open('time.txt').read().split()[-1]) / 1024
 
 def run(baud, n):
     """One zebcheck run: median cycle ms, cycles, peak MB, processor ticks of zebcheck and wineserver."""
@@ -66,7 +72,7 @@ print(f'zebcheck --last 999 (B64), {cycles} cycles against zebsim --beams 999; l
 print('| bit/s | zebcheck median ms | link median ms | ratio | peak MB at 10 cycles | peak MB at end '
       '| zebcheck ms CPU/cycle | wineserver ms CPU/cycle |')
 print('| --- | --- | --- | --- | --- | --- | --- | --- |')
-for baud in (38400, 115200, 921600, 0):
+for baud in map(int, rates.split()):
     ref = link_median(baud)
     sim = subprocess.Popen([f'{build}/sim/zebsim', '--link', link, '--baud', str(baud), '--beams', '999'],
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -82,6 +88,7 @@ for baud in (38400, 115200, 921600, 0):
     ratio = f'{median / ref:.3f}' if ref else '?'
     print(f'| {baud or "at once"} | {median:.2f} | {ref if ref is not None else "?"} | {ratio} | {mem10:.1f} '
           f'| {memN:.1f} | {per(cpu10, cpuN)} | {per(srv10, srvN)} |')
-print(f'\nload average at end:   {open("/proc/loadavg").read().strip()}')
+print(f'\npeak MB of zebcheck --help (Wine\'s own share of every row): {peak(["wine", zebcheck, "--help"]):.1f}')
+print(f'load average at end:   {open("/proc/loadavg").read().strip()}')
 print('ratio: zebcheck median / link benchmark median; CPU per cycle: (run of N cycles - run of 10) / cycles between')
 PY

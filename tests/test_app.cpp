@@ -131,6 +131,10 @@ TEST_F(Texts, LogLinesAbsoluteAndRelative)
     ASSERT_NE(f, nullptr);
     Log_WriteLine(LOG_ABSOLUTE, f);
     Log_WriteLine(LOG_RELATIVE, f);
+    SG_Work.Params.iMinAbsValue = INT_MIN;   // a hand-set floor lets negative values through
+    SG_Work.aiValue[3] = INT_MIN + 10;
+    Log_WriteLine(LOG_ABSOLUTE, f);
+    SG_Work.Params.iMinAbsValue = 0;
     fclose(f);
     f = fopen(path, "rb");
     char buf[512] = "";
@@ -145,7 +149,9 @@ TEST_F(Texts, LogLinesAbsoluteAndRelative)
     std::string lines = s.substr(12);
     size_t second = lines.find("\r\n") + 2;
     EXPECT_EQ(lines.substr(0, second), "\t1\t3\t0\t57\t0\t60\r\n");
-    EXPECT_EQ(lines.substr(second + 12), "\t1\t3\t0\t48\t0\t0\r\n") << "57 of 120 is 47.5: 48";
+    size_t third = lines.find("\r\n", second) + 2;
+    EXPECT_EQ(lines.substr(second + 12, third - second - 12), "\t1\t3\t0\t48\t0\t0\r\n") << "57 of 120 is 47.5: 48";
+    EXPECT_EQ(lines.substr(third + 12), "\t1\t3\t0\t57\t-5\t-2147483648\r\n");
 }
 
 static std::string Text(HWND dlg, int id)
