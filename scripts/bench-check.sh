@@ -14,7 +14,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-procs.sh"
 trap 'pkill -f "zebsim --link $WINEPREFIX/" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
 wineserver -p >/dev/null 2>&1 || true
-server=$(zeb_wineserver_pid) || server=""
+server=""
+for i in $(seq 20); do server=$(zeb_wineserver_pid) && break; sleep 0.1; done   # it may still be starting
 mkdir -p "$ZEB_BUILD/bench"
 cd "$ZEB_BUILD/bench"
 python3 - "${1:-200}" "${2:-5}" "${3:-38400 115200 921600 0}" "$server" "$ZEB_BUILD" "$WINEPREFIX" <<'PY'
