@@ -228,7 +228,9 @@ bool Replay_Open(std::string *error)
     std::string names;
     for (const std::string &p : opt.replay)
         names += (names.empty() ? "" : ", ") + p;
-    fprintf(stderr, "zebsim: playing back %s: %s%s%s\n", names.c_str(), Rep_aszTypeEnglish[rec.type],
+    const REP_LINE &first = rec.cur->line;
+    fprintf(stderr, "zebsim: playing back %s: %s, beams %d..%d of rod pair %d first%s%s\n", names.c_str(),
+            Rep_aszTypeEnglish[rec.type], first.iFirst, first.iLast, first.iRod + 1,
             opt.realtime ? ", at the recording's pace" : "", opt.loop ? ", over and over" : "");
     playing = true;
     for (const std::string &skip : skipsBeforeStart)
