@@ -271,10 +271,13 @@ int Sample::Value(int beam)
         return Signals_Value(type_, rod_, beam, offset_);
     }
     int logged = c->aiValue[beam - c->iFirst], v = logged + (type_ == 0 ? offset_ : 0);
-    if (ClampByte(&v) && !said[NOTE_BYTE])
-        Note(NOTE_BYTE, "beam " + std::to_string(beam) + " logged " + std::to_string(logged) + ", more than a byte" +
-                            (type_ == 0 ? " above the offset " + std::to_string(offset_) : std::string()) +
-                            " can carry: values beyond are sent as 0 or 255");
+    if (ClampByte(&v) && !said[NOTE_BYTE]) {
+        int lo = type_ == 0 ? -offset_ : 0;
+        Note(NOTE_BYTE, "beam " + std::to_string(beam) + " logged " + std::to_string(logged) + ", outside " +
+                            std::to_string(lo) + ".." + std::to_string(lo + 255) + ", what a byte" +
+                            (type_ == 0 ? " above the offset" : "") + " carries: such values play as " +
+                            std::to_string(lo) + " or " + std::to_string(lo + 255));
+    }
     return v;
 }
 
