@@ -4,9 +4,6 @@
 // gives the same lines.
 #include "report.h"
 
-#include <errno.h>
-#include <string.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -63,69 +60,38 @@ static void NoteSkip(REP_LOG *log, int file, uint64_t lineNo, int reason, const 
         log->aSkips.push_back({file, lineNo, reason, std::string(s, n < 48 ? n : 48)});
 }
 
-// Title and Date lines; on the first pass they must be a log's header.
-static bool ReadHeader(REP_LOG *log, REP_LINES *ls, int file, int pass, std::string *error)
-{
-    REP_FILE &f = log->aFiles[file];
-    const char *s;
-    size_t n;
-    int r = Rep_NextLine(ls, &s, &n);
-    if (pass == PASS_TREND)
-        return Rep_NextLine(ls, &s, &n) == REP_LINE_OK;
-    if (r == REP_LINE_END)
-        return Fail(error, f.strPath, "empty file, not a data log");
-    int type;
-    bool relative;
-    if (r != REP_LINE_OK || !Rep_ParseTitle(Rep_Utf8(s, n), &type, &relative))
-        return Fail(error, f.strPath, "not a data log (line 1 is no log title)");
-    f.strTitle.assign(s, n);
-    if (log->iValueType < 0) {
-        log->iValueType = type;
-        log->fRelative = relative;
-    } else if (type != log->iValueType || relative != log->fRelative) {
-        *error = f.strPath + ": " + (relative ? "relative " : "") + Rep_aszTypeEnglish[type] + ", but " +
-                 log->aFiles[0].strPath + ": " + (log->fRelative ? "relative " : "") +
-                 Rep_aszTypeEnglish[log->iValueType] + "; logs of different value types are not combined";
-        return false;
-    }
-    if (Rep_NextLine(ls, &s, &n) != REP_LINE_OK || !Rep_ParseDate(s, n, &f.iDay))
-        return Fail(error, f.strPath, "no Date line (line 2) in the form Date: YYYY-MM-DD");
-    return true;
-}
-
 static bool ReadFile(REP_LOG *log, int file, int pass, REP_LINE *ln, std::string *error)
 {
     REP_FILE &f = log->aFiles[file];
-    REP_LINES ls;
-    if (!Rep_OpenLines(&ls, f.strPath.c_str(), pass == PASS_COUNT ? UINT64_MAX : f.nBytes))
-        return Fail(error, f.strPath, (std::string("cannot open (") + strerror(errno) + ")").c_str());
-    std::unique_ptr<REP_LINES, void (*)(REP_LINES *)> closer(&ls, Rep_CloseLines);
-    if (!ReadHeader(log, &ls, file, pass, error))
-        return pass == PASS_COUNT ? false : Fail(error, f.strPath, "changed while being read");
-    // A time smaller than the one before means midnight has passed; the
-    // creation time in the file name tells whether the first line is
-    // already on the next day.
-    int64_t day = f.iDay;
-    int32_t prevMs = Rep_CreationMsOfDay(f.strPath, f.iDay);
-    int64_t prevT = 0;
-    uint64_t lines = 0;
+    REP_CYCLES c;
+    std::unique_ptr<REP_CYCLES, void (*)(REP_CYCLES *)> closer(&c, Rep_CloseCycles);
+    int opened = Rep_OpenCycles(&c, f.strPath, pass == PASS_COUNT ? UINT64_MAX : f.nBytes, error);
+    if (opened == REP_NO_LOG && pass == PASS_TREND)
+        return Fail(error, f.strPath, "changed while being read");
+    if (opened != REP_OPENED)
+        return false;
+    if (pass == PASS_COUNT) {
+        f.strTitle = c.strTitle;
+        f.iDay = c.iDay;
+        if (log->iValueType < 0) {
+            log->iValueType = c.iType;
+            log->fRelative = c.fRelative;
+        } else if (!(*error = Rep_TypesDiffer(c, log->aFiles[0].strPath, log->iValueType, log->fRelative)).empty()) {
+            return false;
+        }
+    }
+    int64_t prevT = 0, t;
     const char *s;
     size_t n;
-    int r;
-    while ((r = Rep_NextLine(&ls, &s, &n)) != REP_LINE_END) {
-        if (r == REP_LINE_OK && (n == 0 || (ls.nLine == 3 && n >= 4 && memcmp(s, "Zeit", 4) == 0)))
-            continue;   // blank line, column header
-        int reason = r == REP_LINE_LONG ? REP_TOO_LONG : r == REP_LINE_OPEN ? REP_UNFINISHED : Rep_ParseLine(s, n, ln);
+    int reason;
+    while ((reason = Rep_NextCycle(&c, ln, &t, &s, &n)) != REP_CYCLES_END) {
         if (reason != REP_OK) {
             if (pass == PASS_COUNT)
-                NoteSkip(log, file, ls.nLine, reason, s, n);
+                NoteSkip(log, file, c.ls.nLine, reason, s, n);
             continue;
         }
-        if (ln->iMsOfDay < prevMs)
-            day++;
-        int64_t t = day * 86400000 + ln->iMsOfDay;
         if (pass == PASS_COUNT) {
-            if (lines > 0)
+            if (c.nLines > 1)
                 log->nOther += Rep_HistAdd(&log->histInterval, (int32_t)std::min<int64_t>(t - prevT, INT32_MAX));
             if (log->nCycles >= UINT32_MAX)
                 return Fail(error, f.strPath, "more lines than the report can count");
@@ -140,16 +106,14 @@ static bool ReadFile(REP_LOG *log, int file, int pass, REP_LINE *ln, std::string
         } else {
             FollowWeakest(log, *ln, t);
         }
-        prevMs = ln->iMsOfDay;
         prevT = t;
-        lines++;
     }
-    if (Rep_LinesFailed(&ls))
+    if (Rep_LinesFailed(&c.ls))
         return Fail(error, f.strPath, "read error");
     if (pass == PASS_COUNT) {
-        f.nBytes = ls.nRead;
-        f.nLines = lines;
-    } else if (lines != f.nLines) {
+        f.nBytes = c.ls.nRead;
+        f.nLines = c.nLines;
+    } else if (c.nLines != f.nLines) {
         return Fail(error, f.strPath, "changed while being read");
     }
     return true;

@@ -85,6 +85,21 @@ struct REP_LINES {
     uint64_t nLine = 0;                       // number of the line returned last
 };
 
+// One log read cycle by cycle.
+enum { REP_OPENED, REP_OPEN_FAILED, REP_NO_LOG };
+#define REP_CYCLES_END (-1)
+struct REP_CYCLES {
+    REP_LINES ls;
+    std::string strPath;
+    std::string strTitle;   // line 1 as read
+    int iType = -1;
+    bool fRelative = false;
+    int32_t iDay = 0;       // Date line, days since 1970-01-01
+    int64_t iDayNow = 0;    // the day of the line read last
+    int32_t iPrevMs = -1;
+    uint64_t nLines = 0;    // data lines read
+};
+
 struct REP_SKIP {
     int iFile;
     uint64_t nLine;
@@ -157,6 +172,12 @@ int Rep_ParseLine(const char *s, size_t n, REP_LINE *out);
 int32_t Rep_DaysFromCivil(int y, int m, int d);
 void Rep_CivilFromDays(int32_t day, int *y, int *m, int *d);
 int32_t Rep_CreationMsOfDay(const std::string &path, int32_t day);
+
+// cycles.cpp
+int Rep_OpenCycles(REP_CYCLES *c, const std::string &path, uint64_t limit, std::string *error);
+int Rep_NextCycle(REP_CYCLES *c, REP_LINE *ln, int64_t *t, const char **s, size_t *n);   // REP_OK, a reason, REP_CYCLES_END
+void Rep_CloseCycles(REP_CYCLES *c);
+std::string Rep_TypesDiffer(const REP_CYCLES &c, const std::string &firstPath, int firstType, bool firstRelative);
 
 // read.cpp
 bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error);

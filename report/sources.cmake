@@ -2,6 +2,7 @@
 set(ZEB_REPORT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/lines.cpp
   ${CMAKE_CURRENT_LIST_DIR}/parse.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cycles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/read.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp

@@ -13,26 +13,12 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineserver -p >/dev/null 2>&1 || true
 mkdir -p "$ZEB_BUILD/bench"
 cd "$ZEB_BUILD/bench"
-python3 - "${1:-3}" "$ZEB_BUILD/report/zebreport" "$ZEB_BUILD/win/zebreport.exe" <<'PY'
-import os, random, subprocess, sys
+log=rec_20240501T080000.log
+python3 "$root/scripts/recording.py" "$log"
+python3 - "${1:-3}" "$ZEB_BUILD/report/zebreport" "$ZEB_BUILD/win/zebreport.exe" "$log" <<'PY'
+import os, subprocess, sys
 
-runs, native, exe = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-log = 'rec_20240501T080000.log'
-if not os.path.exists(log):
-    random.seed(7)
-    base = [random.randint(120, 230) for _ in range(999)]
-    for b in (5, 17, 400):
-        base[b - 1] = 20
-    rows = ['\t'.join(str(min(255, max(0, v + random.randint(-3, 3)))) for v in base) for _ in range(64)]
-    with open(log, 'wb') as f:
-        f.write('ZEB Zuvaririzadure - Signalst\xe4rke, aktuell (Leistenpaar 1)\r\n'.encode('cp1252'))
-        f.write(b'Date: 2024-05-01\r\nZeit        \tErster\tLetzter\tLeiste\tWerte\r\n')
-        ms, out = 8 * 3600000, []
-        for i in range(25000):
-            ms += 40 + i % 3
-            out.append(f'{ms // 3600000:02d}:{ms // 60000 % 60:02d}:{ms // 1000 % 60:02d},{ms % 1000:03d}'
-                       f'\t1\t999\t0\t{rows[random.randrange(64)]}\r\n')
-        f.write(''.join(out).encode())
+runs, native, exe, log = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 size = os.path.getsize(log) / 1e6
 
 def measure(cmd):

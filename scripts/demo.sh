@@ -4,6 +4,10 @@
 # display or, without one, on a virtual display with a screenshot.
 # Stopping the program stops the simulator. Extra arguments go to zebsim
 # (for example --beams 300 --fault late --fault-at 20).
+#   scripts/demo.sh --replay LOG... [--loop] [--realtime]
+# plays a data log back: the program starts on the recording's beams and rod
+# pair (settings of its own, in build/demo-replay) and, without a display,
+# on its value type.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
@@ -12,8 +16,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-procs.sh"
 
 work=$ZEB_BUILD/demo            # the program keeps zebdiag.ini here
+replay=""
+for a in "$@"; do [ "$a" = --replay ] && replay=yes && work=$ZEB_BUILD/demo-replay; done
 mkdir -p "$work"
-"$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --baud 38400 "$@" >"$ZEB_BUILD/zebsim-demo.log" 2>&1 &
+simlog=$ZEB_BUILD/zebsim-demo.log
+rm -f "$simlog"
+# zebsim's notes (what a replay holds, where it ends) show here too.
+"$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --baud 38400 "$@" 2> >(tee "$simlog" >&2) &
 sim=$!
 xvfb=""
 cleanup() {
@@ -21,7 +30,30 @@ cleanup() {
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-for i in $(seq 50); do [ -e "$ZEB_SIM_LINE" ] && break; sleep 0.1; done
+for i in $(seq 50); do [ -e "$ZEB_SIM_LINE" ] || ! kill -0 "$sim" 2>/dev/null && break; sleep 0.1; done
+if ! kill -0 "$sim" 2>/dev/null; then
+  wait "$sim" && status=0 || status=$?
+  echo "zebdiag: not started, zebsim ended (exit status $status)" >&2
+  exit "$status"
+fi
+
+# The recording's first cycle, as zebsim names it: value type, beams, rod pair.
+keys=(alt+a)
+if [ -n "$replay" ]; then
+  for i in $(seq 20); do grep -qs '^zebsim: playing back' "$simlog" && break; sleep 0.1; done
+  IFS='|' read -r type first last rod < <(sed -n 's/^zebsim: playing back .*: \([a-z ]*\), beams \([0-9]*\)\.\.\([0-9]*\) of rod pair \([12]\) first.*/\1|\2|\3|\4/p' "$simlog") || true
+  if [ -n "${first:-}" ]; then
+    printf '[Parameter]\r\nFirstBeam=%d\r\nLastBeam=%d\r\nRodNumber=%d\r\n' "$first" "$last" $((rod - 1)) >"$work/zebdiag.ini"
+  fi
+  case ${type:-} in
+    "transmitter feedback") keys=(F6 alt+a) ;; "receiver feedback") keys=(F7 alt+a) ;;
+    "reference values") keys=(F8 alt+a) ;;
+  esac
+  if [ -n "${first:-}" ]; then
+    echo "zebdiag: set to beams $first..$last of rod pair $rod; the recording holds ${type:-?}:" \
+      "press ${keys[*]} (measure continuously) to play it"
+  fi
+fi
 
 cd "$work"
 if [ -n "${DISPLAY:-}" ]; then
@@ -39,9 +71,9 @@ sleep 1
 wine "$ZEB_BUILD/win/zebdiag.exe" >/dev/null 2>&1 &
 prog=$!
 wid=$(zeb_main_window)
-xdotool windowfocus --sync "$wid" key alt+a || true
+xdotool windowfocus --sync "$wid" key "${keys[@]}" || true
 sleep 3
-shot=$ZEB_BUILD/demo/screenshot.png
+shot=$work/screenshot.png
 import -window root -crop 960x780+0+0 "$shot"
 echo "No display: zebdiag ran on a virtual one, measuring continuously against zebsim."
 echo "Screenshot: $shot"

@@ -32,9 +32,11 @@ start_sim() {
   sim=$!
   wait_for 5 grep -qs ready "$trace"
 }
-# The program in $work with no settings file; leaves its window in $wid.
-start_program() {
+# The program in $work with no settings file, or one holding SETTINGS (INI
+# lines); leaves its window in $wid.
+start_program() {   # start_program [SETTINGS]
   rm -f "$work/zebdiag.ini"
+  [ -n "${1:-}" ] && printf '%s\r\n' "$1" >"$work/zebdiag.ini"
   wine "$exe" >>"$work/zebdiag.log" 2>&1 &
   prog=$!
   wait_for 30 bash -c "xdotool search --name '^ZEB Zuvaririzadure - ' >/dev/null" || return 1
@@ -64,6 +66,20 @@ dialog() {
   xdotool windowfocus --sync "$dlg"
 }
 gone() { wait_for 15 bash -c "! xdotool getwindowname $1 >/dev/null 2>&1"; }
+start_log() {   # start_log PATH: Alt+L, the log named PATH (the program adds the time)
+  key alt+l
+  if dialog "Logging filename"; then
+    xdotool type --delay 20 "$(dos "$1")"; xdotool key Return
+    gone "$dlg"
+  fi
+}
+# Escape, Yes: the program ends in order.
+quit_program() {
+  key Escape
+  dialog "ZEB Zuvaririzadure" && xdotool key Return
+  wait_for 15 bash -c "! kill -0 $prog 2>/dev/null"
+  prog=""
+}
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
   [ -n "$prog" ] && kill "$prog" 2>/dev/null
@@ -173,11 +189,7 @@ check "range kept running" "Ready" "$(status)"
 
 # Logging through a thousand cycles: one complete line per published cycle.
 start_sim
-key alt+l
-if dialog "Logging filename"; then
-  xdotool type --delay 20 "$(dos "$work/run")"; xdotool key Return
-  gone "$dlg"
-fi
+start_log "$work/run"
 sleep 0.5
 log=$(ls "$work"/run_*.log 2>/dev/null | head -1)
 check "log file created" "yes" "$([ -n "$log" ] && echo yes)"
@@ -198,11 +210,7 @@ fi
 # Logging stopped during a slow cycle and a new bit rate applied at once: the
 # window keeps answering and the link stops without an error.
 start_sim --baud 300
-key alt+l
-if dialog "Logging filename"; then
-  xdotool type --delay 20 "$(dos "$work/slow")"; xdotool key Return
-  gone "$dlg"
-fi
+start_log "$work/slow"
 key alt+a; sleep 1.5
 key alt+l
 key ctrl+p
@@ -260,19 +268,12 @@ rm -f "$trace"
 sim=$!
 wait_for 5 grep -qs ready "$trace"
 start_program
-key alt+l
-if dialog "Logging filename"; then
-  xdotool type --delay 20 "$(dos "$rdir/weak")"; xdotool key Return
-  gone "$dlg"
-fi
+start_log "$rdir/weak"
 key alt+a
 wait_for 120 bash -c "[ \$(grep -c '^record' '$trace') -ge 400 ]"
 key alt+a; sleep 1
 key alt+l; sleep 1
-key Escape
-dialog "ZEB Zuvaririzadure" && xdotool key Return
-wait_for 15 bash -c "! kill -0 $prog 2>/dev/null"
-prog=""
+quit_program
 rlog=$(cd "$rdir" && ls weak_*.log 2>/dev/null | head -1)
 check "report: log written" "yes" "$([ -n "$rlog" ] && echo yes)"
 (
@@ -326,6 +327,32 @@ print(' '.join(p.beams), '|', p.text.strip())
 PY
 )"
 check "report: screenshot of the rendered page" "yes" "$([ -s "$rdir/report.png" ] && echo yes)"
+
+# ---------------------------------------------------------------------------
+# Replay: the program measures continuously with its log on against zebsim
+# playing back the log it wrote above; its new log holds the recording's
+# values cycle for cycle (time stamps aside), in the B64 and the old protocol.
+values() { tail -n +4 "$1" | tr -d '\r' | cut -f2-; }
+for proto in 1 0; do
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null
+  rm -f "$trace"
+  "$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --baud 115200 --replay "$rdir/$rlog" --trace "$trace" \
+    >>"$work/sim.log" 2>&1 &
+  sim=$!
+  wait_for 5 grep -qs ready "$trace"
+  start_program "$(printf '[Misc]\r\nZEBprotocol=%d' $proto)"
+  start_log "$rdir/replay$proto"
+  key alt+a
+  wait_for 120 bash -c "[ \$(grep -c '^record' '$trace') -ge 150 ]"
+  key alt+a; sleep 1
+  key alt+l; sleep 1
+  quit_program
+  again=$(ls "$rdir"/replay${proto}_*.log 2>/dev/null | head -1)
+  lines=$([ -n "$again" ] && values "$again" | wc -l)
+  check "replay, protocol $proto: 150 cycles logged again" "yes" "$([ "${lines:-0}" -ge 150 ] && echo yes)"
+  check "replay, protocol $proto: the recording's values cycle for cycle" "" \
+    "$([ -n "$again" ] && diff <(values "$rdir/$rlog" | head -n "$lines") <(values "$again") | head -4)"
+done
 
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

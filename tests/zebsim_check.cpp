@@ -1,15 +1,10 @@
 // zebsim seen from the tool's end of its line (native, no Wine): it meets the
 // bit rate it is given, answers each old-protocol value type from the right
-// beams and sends one record per request.
+// beams and sends one record per request; a replay answers with the logged
+// cycle that is due, and refuses logs it cannot play.
 //   zebsim_check PATH-TO-ZEBSIM
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,85 +12,7 @@
 #include <string>
 #include <vector>
 
-static int failures = 0;
-
-#define CHECK(cond, ...) \
-    ((cond) ? (void)0 : (failures++, printf("FAILED line %d: %s: ", __LINE__, #cond), printf(__VA_ARGS__), (void)puts("")))
-
-static double NowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
-
-// zebsim on its own pty; fd is the tool's end of the line.
-struct Sim {
-    pid_t pid = -1;
-    std::string link;
-    int fd = -1;
-
-    Sim(const char *exe, const std::vector<std::string> &args)
-    {
-        char dir[] = "/tmp/zebsim-check-XXXXXX";
-        link = std::string(mkdtemp(dir)) + "/line";
-        std::vector<std::string> argv = {exe, "--link", link};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char *> a;
-        for (auto &s : argv)
-            a.push_back(&s[0]);
-        a.push_back(nullptr);
-        if ((pid = fork()) == 0) {
-            execv(exe, a.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 300 && fd < 0; i++) {
-            fd = open(link.c_str(), O_RDWR | O_NOCTTY);
-            if (fd < 0)
-                usleep(10000);
-        }
-        CHECK(fd >= 0, "zebsim made no line at %s", link.c_str());
-        termios t;
-        if (fd >= 0 && tcgetattr(fd, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
-        }
-    }
-    ~Sim()
-    {
-        if (fd >= 0)
-            close(fd);
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        unlink(link.c_str());
-        rmdir(link.substr(0, link.rfind('/')).c_str());
-    }
-    void Send(const std::string &s) const
-    {
-        if (write(fd, s.data(), s.size()) != (ssize_t)s.size())
-            perror("write");
-    }
-    // Reads until `end` arrives or the line is quiet for quietMs; *lastAt is
-    // when the last byte came.
-    std::string Read(int end, double quietMs, double *lastAt = nullptr) const
-    {
-        std::string got;
-        for (;;) {
-            pollfd p = {fd, POLLIN, 0};
-            if (poll(&p, 1, (int)quietMs) <= 0)
-                return got;
-            char buf[4096];
-            ssize_t n = read(fd, buf, sizeof(buf));
-            if (n <= 0)
-                return got;
-            if (lastAt)
-                *lastAt = NowMs();
-            got.append(buf, n);
-            if (end >= 0 && got.back() == (char)end)
-                return got;
-        }
-    }
-};
+#include "zebsim_peer.h"
 
 static size_t RecordChars(int beams)
 {
@@ -167,12 +84,153 @@ static void Answers(const char *exe)
     CHECK(std::count(got.begin(), got.end(), '\n') == 1, "next trigger: \"%s\"", got.c_str());
 }
 
+// A data log as the program writes it: title, date, column header, then one
+// line per cycle (beams 1..n of rod pair 1) at the given times of day.
+struct Cycle {
+    int ms;
+    std::vector<int> values;
+};
+
+static std::string Log(const std::string &dir, const char *name, const char *type,
+                       const std::vector<Cycle> &cycles, const char *extra = "")
+{
+    std::string path = dir + "/" + name, text = std::string("ZEB Zuvaririzadure - ") + type +
+                                                ", aktuell (Leistenpaar 1)\r\nDate: 2024-05-01\r\n"
+                                                "Zeit        \tErster\tLetzter\tLeiste\tWerte\r\n";
+    for (const Cycle &c : cycles) {
+        char head[64];
+        snprintf(head, sizeof(head), "%02d:%02d:%02d,%03d\t1\t%zu\t0", c.ms / 3600000 % 24, c.ms / 60000 % 60,
+                 c.ms / 1000 % 60, c.ms % 1000, c.values.size());
+        text += head;
+        for (int v : c.values)
+            text += "\t" + std::to_string(v);
+        text += "\r\n";
+        if (&c == &cycles[cycles.size() / 2])
+            text += extra;
+    }
+    FILE *f = fopen(path.c_str(), "wb");
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    return path;
+}
+
+static const char kSignal[] = "Signalst\xe4rke", kReceiver[] = "Empf\xe4ngerr\xfc" "ckmeldewerte";
+
+// Old-protocol request for positions first..last.
+static std::string Request(int first, int last, int mode)
+{
+    return {'\x80', 0, (char)first, 0, (char)last, 0, 0, (char)mode};
+}
+
+// The record a cycle of beams 10i + b gives for these beams: the steady
+// offset, then each logged value above it.
+static std::string Answer(int cycle, std::vector<int> beams)
+{
+    std::string s(1, (char)20);
+    for (int b : beams)
+        s += (char)(20 + 10 * cycle + b);
+    return s;
+}
+
+// --realtime: each answer is the cycle logged as long after the first as the
+// request after the first request, across midnight (a recording of 200 ms
+// cycles from 23:59:58,100); at the end the last cycle stays and standard
+// error says so, counting the malformed line. Without it, with --loop and
+// --diagonal: the two old-protocol passes of a cycle answer from one logged
+// cycle, the next pair from the next, and after the last comes the first;
+// a beam the log does not hold answers as zebsim does without a recording.
+static void Replay(const char *exe)
+{
+    char tmp[] = "/tmp/zebsim-replay-XXXXXX";
+    std::string dir = mkdtemp(tmp);
+    std::vector<Cycle> cycles;
+    for (int i = 0; i < 20; i++)
+        cycles.push_back({(23 * 3600 + 59 * 60 + 58) * 1000 + 100 + 200 * i, {10 * i + 1, 10 * i + 2, 10 * i + 3}});
+    std::string rec = Log(dir, "rec_20240501T235958.log", kSignal, cycles, "garbage\r\n");
+    {
+        Sim sim(exe, {"--replay", rec, "--realtime", "--baud", "0"});
+        double t0 = NowMs();
+        for (double at : {0, 300, 1100, 2100, 2900, 4300}) {
+            double wait = t0 + at - NowMs();
+            if (wait > 0)
+                usleep((useconds_t)(wait * 1000));
+            double elapsed = NowMs() - t0, phase = fmod(elapsed, 200);
+            sim.Send(Request(1, 3, 0x61));
+            std::string got = sim.ReadN(4, 1000);
+            int due = std::min(19, (int)(elapsed / 200));
+            if (phase > 20 && phase < 180)   // a late wake-up near a cycle's edge proves nothing
+                CHECK(got == Answer(due, {1, 2, 3}), "%.0f ms after the first request: beam 1 reads %d, cycle %d due",
+                      elapsed, got.size() > 1 ? (unsigned char)got[1] - 20 : -1, due);
+        }
+        sim.Stop();
+        CHECK(sim.err.find("line 15 skipped: no time stamp") != std::string::npos, "%s", sim.err.c_str());
+        CHECK(sim.err.find("ended after 20 cycles, 1 line skipped as malformed; its last cycle repeats") !=
+                  std::string::npos, "%s", sim.err.c_str());
+    }
+    rec = Log(dir, "three_20240501T080000.log", kSignal, {{0, {1, 2, 3, 4}}, {40, {11, 12, 13, 14}}, {80, {21, 22, 23, 24}}});
+    Sim sim(exe, {"--replay", rec, "--loop", "--diagonal", "--pattern", "--baud", "0"});
+    std::string got, expected;
+    for (int cycle : {0, 1, 2, 0}) {
+        sim.Send(Request(1, 2, 0x61));
+        got += sim.ReadN(3, 1000);
+        sim.Send(Request(1, 2, 0x62));
+        got += sim.ReadN(3, 1000);
+        expected += Answer(cycle, {1, 3}) + Answer(cycle, {2, 4});
+    }
+    sim.Send(Request(1, 3, 0x61));
+    got += sim.ReadN(4, 1000);
+    expected += Answer(1, {1, 3}) + (char)(20 + 40 + 37 * 5 % 200);   // beam 5: --pattern's
+    size_t i = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first - got.begin();
+    CHECK(got == expected, "%zu bytes, %zu expected; byte %zu reads %d, expected %d", got.size(), expected.size(), i,
+          i < got.size() ? (unsigned char)got[i] : -1, i < expected.size() ? (unsigned char)expected[i] : -1);
+    sim.Stop();
+    CHECK(sim.err.find("beams 5..5 of rod pair 1 are not in the recording") != std::string::npos, "%s", sim.err.c_str());
+    unlink(rec.c_str());
+    unlink((dir + "/rec_20240501T235958.log").c_str());
+    rmdir(dir.c_str());
+}
+
+// Logs zebsim cannot play: it ends at once with exit status 2 and one line
+// on standard error, before making a line.
+static void Refusals(const char *exe)
+{
+    char tmp[] = "/tmp/zebsim-refuse-XXXXXX";
+    std::string dir = mkdtemp(tmp);
+    std::vector<Cycle> one = {{0, {50, 60}}};
+    std::string signal = Log(dir, "a.log", kSignal, one), text = dir + "/notes.txt";
+    FILE *f = fopen(text.c_str(), "w");
+    fputs("beam 3 looked weak\n", f);
+    fclose(f);
+    struct { std::vector<std::string> logs; const char *says; } cases[] = {
+        {{Log(dir, "rel.log", (std::string("Relative ") + kSignal).c_str(), one)}, "rel.log: relative values"},
+        {{signal, Log(dir, "rx.log", kReceiver, one)}, "rx.log: receiver feedback, but "},
+        {{text}, "notes.txt: not a data log"},
+        {{Log(dir, "empty.log", kSignal, {})}, "empty.log: no readable data line (0 lines"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"--replay"};
+        args.insert(args.end(), c.logs.begin(), c.logs.end());
+        Sim sim(exe, args, false);
+        int status = sim.Stop(true);
+        CHECK(status == 2 && std::count(sim.err.begin(), sim.err.end(), '\n') == 1 &&
+                  sim.err.find(c.says) != std::string::npos,
+              "exit status %d, standard error \"%s\", expected \"%s\"", status, sim.err.c_str(), c.says);
+        CHECK(access(sim.link.c_str(), F_OK) != 0, "a line for %s", c.says);
+        for (const std::string &l : c.logs)
+            unlink(l.c_str());
+    }
+    unlink(signal.c_str());
+    rmdir(dir.c_str());
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2)
         return fprintf(stderr, "usage: zebsim_check PATH-TO-ZEBSIM\n"), 2;
     Pacing(argv[1]);
     Answers(argv[1]);
+    Replay(argv[1]);
+    Refusals(argv[1]);
     printf("%s\n", failures ? "FAILED" : "passed");
     return failures ? 1 : 0;
 }
