@@ -79,7 +79,8 @@ const char kUsage[] =
     "  --trace FILE       append one line per command received and record sent\n"
     "  --exit-with-parent end when the process that started zebsim ends\n"
     "  --verbose          the trace also goes to standard error\n"
-    "  --help             this text\n";
+    "  --help             this text\n"
+    "  --version          zebsim's version\n";
 
 Options opt;
 int fd = -1;
@@ -512,13 +513,14 @@ bool ParseWeak(const char *list)
 
 void ParseArgs(int argc, char **argv)
 {
-    enum { LINK = 1000, TTY, BAUD, BEAMS, DIAG, SEED, PATTERN, CRLF, FAULT, FAULTAT, FAULTCOUNT, LATE, TRACE, PARENT, VERBOSE, HELP, WEAK };
+    enum { LINK = 1000, TTY, BAUD, BEAMS, DIAG, SEED, PATTERN, CRLF, FAULT, FAULTAT, FAULTCOUNT, LATE, TRACE, PARENT, VERBOSE, HELP, WEAK, VERSION };
     static const option longs[] = {
         {"link", 1, 0, LINK}, {"tty", 1, 0, TTY}, {"baud", 1, 0, BAUD}, {"beams", 1, 0, BEAMS},
         {"diagonal", 0, 0, DIAG}, {"seed", 1, 0, SEED}, {"pattern", 0, 0, PATTERN}, {"crlf", 0, 0, CRLF},
         {"fault", 1, 0, FAULT}, {"fault-at", 1, 0, FAULTAT}, {"fault-count", 1, 0, FAULTCOUNT},
         {"late-ms", 1, 0, LATE}, {"trace", 1, 0, TRACE}, {"exit-with-parent", 0, 0, PARENT},
-        {"verbose", 0, 0, VERBOSE}, {"help", 0, 0, HELP}, {"weak", 1, 0, WEAK}, {0, 0, 0, 0}};
+        {"verbose", 0, 0, VERBOSE}, {"help", 0, 0, HELP}, {"weak", 1, 0, WEAK},
+        {"version", 0, 0, VERSION}, {0, 0, 0, 0}};
     int c;
     while ((c = getopt_long(argc, argv, "", longs, nullptr)) != -1) {
         switch (c) {
@@ -538,6 +540,7 @@ void ParseArgs(int argc, char **argv)
         case PARENT: opt.exitWithParent = true; break;
         case VERBOSE: opt.verbose = true; break;
         case HELP: fputs(kUsage, stdout); exit(0);
+        case VERSION: puts("zebsim " ZEB_VERSION); exit(0);
         case WEAK:
             if (!ParseWeak(optarg)) {
                 fputs(kUsage, stderr);
