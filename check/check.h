@@ -23,6 +23,7 @@ struct CHK_OPTIONS {
     double flTolerance = 0;    // percent
     bool fVerbose = false;
     bool fHelp = false;
+    bool fVersion = false;
 };
 
 // One beam's figures over the run and why it failed (empty: it passed).

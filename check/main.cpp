@@ -48,6 +48,10 @@ int main(int argc, char **argv)
         fputs(Chk_szUsage, stdout);
         return 0;
     }
+    if (opt.fVersion) {
+        puts("zebcheck " ZEB_VERSION);
+        return 0;
+    }
     GetLocalTime(&result.stStart);
     result.stEnd = result.stStart;
     // An unusable reference file is refused before the grid is measured.

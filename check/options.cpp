@@ -50,6 +50,7 @@ const char Chk_szUsage[] =
     "  --log FILE         the program's data log of the run\n"
     "  --id TEXT          the grid's identity (a serial number) for the files\n"
     "  --help             this text\n"
+    "  --version          zebcheck's version\n"
     "\n"
     "Exit status: 0 every beam passed, 1 some beam failed, 2 nothing was judged\n"
     "(bad option, no such port, port busy, link error after the retries,\n"
@@ -139,7 +140,7 @@ static bool SplitArgs(int argc, char **argv, std::vector<ARG> *args, std::string
                 }
                 v = argv[++i];
             }
-        } else if (a == "--diagonal" || a == "--verbose" || a == "--help" || a == "-h") {
+        } else if (a == "--diagonal" || a == "--verbose" || a == "--help" || a == "-h" || a == "--version") {
             if (inline_) {
                 *error = a + " takes no value";
                 return false;
@@ -234,6 +235,8 @@ static bool Apply(const ARG &a, CHK_OPTIONS *opt, std::string *error)
         opt->fVerbose = true;
     } else if (k == "--help" || k == "-h") {
         opt->fHelp = true;
+    } else if (k == "--version") {
+        opt->fVersion = true;
     } else {
         std::string *text = k == "--ref" ? &opt->strRef : k == "--json" ? &opt->strJson : k == "--junit" ? &opt->strJunit
                           : k == "--log" ? &opt->strLog : k == "--id" ? &opt->strId : k == "--ini" ? &opt->strIni : NULL;
@@ -257,7 +260,7 @@ bool Chk_ParseArgs(int argc, char **argv, CHK_OPTIONS *opt, std::string *error)
     for (const ARG &a : args)
         if (a.name != "--ini" && !Apply(a, opt, error))
             return false;
-    if (opt->fHelp)
+    if (opt->fHelp || opt->fVersion)
         return true;
     if (SG_Params.iLast < SG_Params.iFirst) {
         *error = "the last beam (" + std::to_string(SG_Params.iLast) + ") lies before the first (" +

@@ -27,6 +27,7 @@ static const char kUsage[] =
     "  --csv FILE   also write the statistics of every beam, tab-separated with\n"
     "               a header row and decimal commas\n"
     "  --help       this text\n"
+    "  --version    the program's version\n"
     "\n"
     "Without limits the program's defaults apply: 0 to 255 absolute, 0 to 250 %\n"
     "relative; noise is judged only with --noise. A beam is flagged when its\n"

@@ -58,6 +58,7 @@ const char kUsage[] =
     "  --exit-with-parent end when the process that started zebsim ends\n"
     "  --verbose          the trace also goes to standard error\n"
     "  --help             this text\n"
+    "  --version          zebsim's version\n"
     "\n"
     "Playing back data logs the program wrote (absolute values, one value type;\n"
     "several logs in the order given are one recording):\n"
@@ -106,14 +107,14 @@ bool ParseWeak(const char *list)
 void ParseArgs(int argc, char **argv)
 {
     enum { LINK = 1000, TTY, BAUD, BEAMS, DIAG, SEED, PATTERN, CRLF, FAULT, FAULTAT, FAULTCOUNT, LATE, TRACE, PARENT,
-           VERBOSE, HELP, WEAK, REPLAY, LOOP, REALTIME };
+           VERBOSE, HELP, WEAK, REPLAY, LOOP, REALTIME, VERSION };
     static const option longs[] = {
         {"link", 1, 0, LINK}, {"tty", 1, 0, TTY}, {"baud", 1, 0, BAUD}, {"beams", 1, 0, BEAMS},
         {"diagonal", 0, 0, DIAG}, {"seed", 1, 0, SEED}, {"pattern", 0, 0, PATTERN}, {"crlf", 0, 0, CRLF},
         {"fault", 1, 0, FAULT}, {"fault-at", 1, 0, FAULTAT}, {"fault-count", 1, 0, FAULTCOUNT},
         {"late-ms", 1, 0, LATE}, {"trace", 1, 0, TRACE}, {"exit-with-parent", 0, 0, PARENT},
         {"verbose", 0, 0, VERBOSE}, {"help", 0, 0, HELP}, {"weak", 1, 0, WEAK}, {"replay", 1, 0, REPLAY},
-        {"loop", 0, 0, LOOP}, {"realtime", 0, 0, REALTIME}, {0, 0, 0, 0}};
+        {"loop", 0, 0, LOOP}, {"realtime", 0, 0, REALTIME}, {"version", 0, 0, VERSION}, {0, 0, 0, 0}};
     int c;
     while ((c = getopt_long(argc, argv, "", longs, nullptr)) != -1) {
         switch (c) {
@@ -133,6 +134,7 @@ void ParseArgs(int argc, char **argv)
         case PARENT: opt.exitWithParent = true; break;
         case VERBOSE: opt.verbose = true; break;
         case HELP: fputs(kUsage, stdout); exit(0);
+        case VERSION: puts("zebsim " ZEB_VERSION); exit(0);
         case WEAK:
             if (!ParseWeak(optarg))
                 Usage();

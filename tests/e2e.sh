@@ -9,17 +9,9 @@ exe=$1 wintext=$2
 work=$ZEB_BUILD/e2e
 rm -rf "$work" && mkdir -p "$work"
 trace=$work/sim.trace
-passed=0 failed=0
 sim="" prog="" wid=""
+. "$(dirname "$0")/check.sh"
 
-check() {   # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED: %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-  fi
-}
 wait_for() {   # wait_for SECONDS COMMAND...
   local end=$((SECONDS + $1)); shift
   until "$@"; do [ $SECONDS -ge $end ] && return 1; sleep 0.1; done
