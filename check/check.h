@@ -63,8 +63,9 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
 // Lets a closing console go once the results are written.
 void Chk_Finished();
 
-// verdict.cpp: the beams' figures from the log and the verdict.
-bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result);
+// verdict.cpp: the beams' figures from the log and the verdict; refs and
+// seen as Chk_LoadReferences filled them (used with --ref only).
+bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, const INT32 *refs, const BYTE *seen, CHK_RESULT *result);
 // The reference file's values for the beam range; false when it cannot be
 // read or holds no line for the range.
 bool Chk_LoadReferences(const std::string &path, INT32 *values, BYTE *seen, std::string *error);

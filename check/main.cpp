@@ -71,7 +71,7 @@ int main(int argc, char **argv)
         }
         logPath = temp;
     }
-    bool measured = Chk_Measure(opt, logPath.c_str(), &result) && Chk_Judge(opt, logPath.c_str(), &result);
+    bool measured = Chk_Measure(opt, logPath.c_str(), &result) && Chk_Judge(opt, logPath.c_str(), refs, seen, &result);
     if (temp[0])
         DeleteFileA(temp);
     return Finish(opt, &result, measured);

@@ -20,13 +20,8 @@ bool Chk_LoadReferences(const std::string &path, INT32 *values, BYTE *seen, std:
     return n > 0;
 }
 
-bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result)
+bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, const INT32 *refs, const BYTE *seen, CHK_RESULT *result)
 {
-    static INT32 refs[MAX_BEAMS];
-    static BYTE seen[MAX_BEAMS];
-    if (!opt.strRef.empty() && !Chk_LoadReferences(opt.strRef, refs, seen, &result->strError))
-        return false;
-
     REP_LOG log;
     std::string error;
     if (!Rep_ReadLogs(&log, {logPath}, &error) || log.nSkipped) {
