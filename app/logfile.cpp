@@ -43,10 +43,13 @@ bool Log_Open(const char *path, const SYSTEMTIME &st)
     FILE *f = fopen(path, "w");
     if (!f)
         return false;
+    // Room for a whole line of the widest range with its CR LF ends, so that
+    // each line reaches the system in one write.
+    setvbuf(f, NULL, _IOFBF, LOG_LINE_BUFFER);
     char title[256];
-    FormatTitle(title, fLogRelative);
+    FormatFileTitle(title, fLogRelative);
     bool ok = fprintf(f, "%s\n", title) > 0 && fprintf(f, "Date: %.04d-%.02d-%.02d\n", st.wYear, st.wMonth, st.wDay) > 0 &&
-              fprintf(f, "Zeit        \tErster\tLetzter\tLeiste\tWerte\n") > 0;
+              fprintf(f, "Zeit        \tErster\tLetzter\tLeiste\tWerte\n") > 0 && fflush(f) == 0;
     if (!ok) {
         fclose(f);
         return false;

@@ -129,22 +129,46 @@ void SetStatusReady()
     SetStatusText(STATUS_LINK, ready);
 }
 
-void FormatTitle(char *buffer, int relative)
+// A string-table text in code page cp; the buffer keeps its text when there
+// is none.
+static void LoadStringIn(HINSTANCE inst, UINT id, char *buffer, int size, UINT cp)
+{
+    WCHAR wide[256];
+    int n = LoadStringW(inst, id, wide, 256);
+    if (n <= 0)
+        return;
+    int m = WideCharToMultiByte(cp, 0, wide, n, buffer, size - 1, NULL, NULL);
+    buffer[m > 0 ? m : 0] = 0;
+}
+
+static void FormatTitleIn(char *buffer, int relative, UINT cp)
 {
     static char szValueType[64] = "?", szMode[64] = "?";
     static const UINT modeIds[] = {IDS_MODE_CURRENT, IDS_MODE_MINIMUM, IDS_MODE_MAXIMUM, IDS_MODE_NOISE};
     static_assert(std::size(modeIds) == DM_COUNT, "one name per display mode");
     HINSTANCE inst = GetModuleHandleA(NULL);
     if (DI.iDisplayMode >= 0 && DI.iDisplayMode < DM_COUNT)
-        LoadStringA(inst, modeIds[DI.iDisplayMode], szMode, sizeof(szMode));
+        LoadStringIn(inst, modeIds[DI.iDisplayMode], szMode, sizeof(szMode), cp);
     int type = SG_View.Params.iValueType;
     if (type >= 0 && type < VT_COUNT)
-        LoadStringA(inst, ValueTypes[type].idTitle, szValueType, sizeof(szValueType));
+        LoadStringIn(inst, ValueTypes[type].idTitle, szValueType, sizeof(szValueType), cp);
     char prefix[64] = "";
     if (relative)
-        LoadStringA(inst, IDS_RELATIVE_PREFIX, prefix, sizeof(prefix));
+        LoadStringIn(inst, IDS_RELATIVE_PREFIX, prefix, sizeof(prefix), cp);
     snprintf(buffer, 256, "%s - %s%s, %s (Leistenpaar %d)", APP_TITLE, prefix, szValueType, szMode,
              (int)SG_View.Params.iRodno + 1);
+}
+
+void FormatTitle(char *buffer, int relative)
+{
+    FormatTitleIn(buffer, relative, CP_ACP);
+}
+
+// Files carry the texts as a German or Western PC writes them, whatever the
+// user's code page: the readers of the log compare them byte for byte.
+void FormatFileTitle(char *buffer, int relative)
+{
+    FormatTitleIn(buffer, relative, FILE_CODE_PAGE);
 }
 
 void UpdateTitle()

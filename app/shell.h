@@ -16,6 +16,8 @@ void SetStatusText(int part, const char *format, ...);
 void SetStatusReady();
 void ShowPaintTime(DWORD ms);
 void FormatTitle(char *buffer, int relative);   // buffer of 256 characters
+#define FILE_CODE_PAGE 1252
+void FormatFileTitle(char *buffer, int relative);   // the same in FILE_CODE_PAGE
 void UpdateTitle();
 
 #endif

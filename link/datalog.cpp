@@ -34,7 +34,7 @@ void Log_WriteLine(WORD mode, FILE *stream)
     WORD first = (WORD)P.iFirst, last = (WORD)P.iLast;
     // The line is formatted here and written with one call: a call per value
     // costs as much as a fast line's bytes on the wire.
-    static char line[64 + 12 * MAX_BEAMS];   // this thread's alone
+    static char line[LOG_LINE_BUFFER];   // this thread's alone
     char *p = line;
     if (last >= first) {
         int n = snprintf(line, 64, "%.02d:%.02d:%.02d,%.03d\t%d\t%d\t%d\t", st.wHour, st.wMinute, st.wSecond,
@@ -51,11 +51,10 @@ void Log_WriteLine(WORD mode, FILE *stream)
         *p++ = b == last ? '\n' : '\t';
     }
     size_t n = p ? (size_t)(p - line) : 0;
-    bool ok = n > 0 && fwrite(line, 1, n, stream) == n;
-    // The line went into the stream's buffer; a failed write of that buffer
-    // (a full disk) shows only in the stream's error state.
-    if (ok && ferror(stream))
-        ok = false;
+    // Each line goes to the system at once (the stream's buffer holds a
+    // whole line): a crash, a kill or a power cut loses at
+    // most the line being written, and a stopped run leaves nothing behind.
+    bool ok = n > 0 && fwrite(line, 1, n, stream) == n && fflush(stream) == 0 && !ferror(stream);
     if (!ok)
         SendMessageA(hwndLinkNotify, WM_COMM_NOTIFY, MAKEWPARAM(CN_CLOSELOG, CLOSELOG_WRITE_FAILED), 0);
 }

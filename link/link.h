@@ -12,6 +12,8 @@
 #define MAX_BEAMS 1000   // arrays are indexed by beam number 1..999; 0 is not a beam
 #define FIRST_BEAM 1
 #define LAST_BEAM 999
+// A data log line of the widest range, values and separators included.
+#define LOG_LINE_BUFFER (64 + 12 * MAX_BEAMS)
 #define MAX_CYCLE_DELAY 1000   // ms
 
 enum { VT_SIGNAL = 0, VT_RECEIVER = 1, VT_TRANSMITTER = 2, VT_REFERENCE = 3, VT_COUNT = 4 };

@@ -20,9 +20,9 @@ for n in $(seq 90 140); do [ -e /tmp/.X11-unix/X$n ] || break; done
 Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$n"
-wineserver -p >/dev/null 2>&1 || true   # one may be running already
 "$root/scripts/vports.sh" down >/dev/null 2>&1 || true
-"$root/scripts/vports.sh" up COM5:COM6 COM7:COM8
+"$root/scripts/vports.sh" up COM5:COM6 COM7:COM8 COM12:COM23   # restarts the Wine server
+wineserver -p >/dev/null 2>&1 || true
 
 # A tiny file system for the full-disk cases; mounting it needs root.
 fullfs=$ZEB_BUILD/fullfs

@@ -9,7 +9,8 @@ const char QIRA__szLib[] = "QIRA__LIB";
 const QIRA__PLATFORM QIRA__SysReal = {
     CreateFileA, SetupComm, GetCommState, SetCommState, GetCommTimeouts, SetCommTimeouts,
     ReadFile, WriteFile, ClearCommError, PurgeComm, EscapeCommFunction, SetCommBreak,
-    ClearCommBreak, GetCommModemStatus, GetDefaultCommConfigA, EnumPortsA,
+    ClearCommBreak, GetCommModemStatus, GetDefaultCommConfigA, EnumPortsA, QueryDosDeviceA,
+    RegOpenKeyExA,
 };
 QIRA__PLATFORM QIRA__Sys = QIRA__SysReal;
 

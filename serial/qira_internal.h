@@ -25,6 +25,8 @@ struct QIRA__PLATFORM {
     BOOL (WINAPI *GetCommModemStatus)(HANDLE, LPDWORD);
     BOOL (WINAPI *GetDefaultCommConfigA)(LPCSTR, LPCOMMCONFIG, LPDWORD);
     BOOL (WINAPI *EnumPortsA)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    DWORD (WINAPI *QueryDosDeviceA)(LPCSTR, LPSTR, DWORD);
+    LONG (WINAPI *RegOpenKeyExA)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
 };
 extern QIRA__PLATFORM QIRA__Sys;
 extern const QIRA__PLATFORM QIRA__SysReal;
@@ -46,6 +48,8 @@ void QIRA__Release(HANDLE lock);
 bool QIRA__SetName(QIRA_PORT *port, const char *name);
 bool QIRA__OpenDevice(QIRA_PORT *port);
 bool QIRA__SetFlowLimits(DCB *dcb, DWORD queueSize);
+// "COM" and a number: the names the platform gives serial ports.
+bool QIRA__IsComName(const char *name);
 
 bool QIRA__RawWrite(QIRA_PORT *port, const void *data, WORD length);
 bool QIRA__RawRead(QIRA_PORT *port, void *buffer, WORD length, WORD *count);

@@ -1,46 +1,128 @@
 // Port enumeration, output line control and status queries.
 #include "qira_internal.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #define RTS_BITS   0x0003
 #define DTR_BITS   0x000C
 #define BREAK_BITS (QIRA_BREAK_ON | QIRA_BREAK_OFF)
 
+// The merged list while it is gathered: each port once, as listed.
+#define MAX_LISTED 256
+struct PortList {
+    char aszName[MAX_LISTED][QIRA_MAX_NAME + 2];
+    int n;
+};
+
+// Name up to the colon, case ignored: "COM5:" and "com5" are one port.
+static int PlainCompare(const char *a, const char *b)
+{
+    size_t la = strcspn(a, ":"), lb = strcspn(b, ":");
+    int c = _strnicmp(a, b, la < lb ? la : lb);
+    return c ? c : (la > lb) - (la < lb);
+}
+
+static void AddPort(PortList *list, const char *name, bool addColon)
+{
+    if (!name || !*name || list->n >= MAX_LISTED || strlen(name) > QIRA_MAX_NAME || !QIRA_PortExists(name))
+        return;
+    for (int i = 0; i < list->n; i++)
+        if (PlainCompare(list->aszName[i], name) == 0)
+            return;
+    snprintf(list->aszName[list->n++], QIRA_MAX_NAME + 2, "%s%s", name, addColon ? ":" : "");
+}
+
+// Number order: COM2 before COM10; the letters first, then the number.
+static int PortOrder(const void *pa, const void *pb)
+{
+    const char *a = (const char *)pa, *b = (const char *)pb;
+    size_t la = strcspn(a, "0123456789:"), lb = strcspn(b, "0123456789:");
+    int c = _strnicmp(a, b, la < lb ? la : lb);
+    if (c || la != lb)
+        return c ? c : (la > lb) - (la < lb);
+    unsigned long na = strtoul(a + la, NULL, 10), nb = strtoul(b + lb, NULL, 10);
+    return na != nb ? (na > nb) - (na < nb) : PlainCompare(a, b);
+}
+
+// The print spooler's ports; false when the spooler cannot count them (it
+// may be stopped).
+static bool AddSpoolerPorts(PortList *list)
+{
+    DWORD bytes = 0, entries = 0;
+    if (!QIRA__Sys.EnumPortsA(NULL, 1, NULL, 0, &bytes, &entries) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    if (bytes == 0)
+        return true;
+    BYTE *block = (BYTE *)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);
+    if (!block)
+        return false;
+    entries = 0;
+    if (QIRA__Sys.EnumPortsA(NULL, 1, block, bytes, &bytes, &entries)) {
+        const PORT_INFO_1A *info = (const PORT_INFO_1A *)block;
+        for (DWORD i = 0; i < entries; i++)
+            AddPort(list, info[i].pName, false);
+    }
+    GlobalFree(block);
+    return true;
+}
+
+// The serial devices present now, as the drivers registered them: also with
+// the spooler stopped, and an adapter plugged in after the spooler started.
+static bool AddPresentPorts(PortList *list)
+{
+    HKEY key;
+    if (QIRA__Sys.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    for (DWORD i = 0;; i++) {
+        char value[256], data[QIRA_MAX_NAME + 1];
+        DWORD valueLen = sizeof(value), dataLen = sizeof(data) - 1, type = 0;
+        LONG r = RegEnumValueA(key, i, value, &valueLen, NULL, &type, (BYTE *)data, &dataLen);
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        data[dataLen < sizeof(data) ? dataLen : sizeof(data) - 1] = 0;
+        AddPort(list, data, true);
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 bool QIRA_EnumPorts(char *buffer, DWORD size, DWORD *needed)
 {
     if (!needed)
         return false;
-    DWORD bytes = 0, entries = 0;
-    if (!QIRA__Sys.EnumPortsA(NULL, 1, NULL, 0, &bytes, &entries) &&
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    PortList *list = (PortList *)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(PortList));
+    if (!list) {
         *needed = 0;
         return false;
     }
-    *needed = bytes + 1;
-    if (!buffer || size < *needed)
+    bool spooler = AddSpoolerPorts(list);
+    bool present = AddPresentPorts(list);
+    if (!spooler && !present) {
+        GlobalFree(list);
+        *needed = 0;
         return false;
-    BYTE *block = (BYTE *)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, *needed);
-    if (!block)
-        return false;
-    bytes = entries = 0;
-    QIRA__Sys.EnumPortsA(NULL, 1, block, *needed, &bytes, &entries);
-    *needed = bytes + 1;
-    const PORT_INFO_1A *info = (const PORT_INFO_1A *)block;
-    DWORD used = 0;
-    for (DWORD i = 0; i < entries; i++) {
-        const char *name = info[i].pName;
-        if (!name || !QIRA_PortExists(name))
-            continue;
-        DWORD len = (DWORD)strlen(name) + 1;
-        if (used + len >= size)   // keep room for the closing zero
-            break;
-        memcpy(buffer + used, name, len);
-        used += len;
     }
-    buffer[used] = 0;
-    GlobalFree(block);
-    return true;
+    qsort(list->aszName, list->n, sizeof(list->aszName[0]), PortOrder);
+    *needed = 1;
+    for (int i = 0; i < list->n; i++)
+        *needed += (DWORD)strlen(list->aszName[i]) + 1;
+    bool fits = buffer && size >= *needed;
+    if (fits) {
+        DWORD used = 0;
+        for (int i = 0; i < list->n; i++) {
+            DWORD len = (DWORD)strlen(list->aszName[i]) + 1;
+            memcpy(buffer + used, list->aszName[i], len);
+            used += len;
+        }
+        buffer[used] = 0;
+    }
+    GlobalFree(list);
+    return fits;
 }
 
 // One line (RTS or DTR): a line the driver runs itself (handshake) is changed

@@ -24,6 +24,16 @@ bool QIRA__SetName(QIRA_PORT *port, const char *name)
     return true;
 }
 
+bool QIRA__IsComName(const char *name)
+{
+    if (_strnicmp(name, "COM", 3) != 0 || !name[3])
+        return false;
+    for (const char *p = name + 3; *p; p++)
+        if (*p < '0' || *p > '9')
+            return false;
+    return true;
+}
+
 bool QIRA_PortExists(const char *name)
 {
     if (!name)
@@ -37,7 +47,12 @@ bool QIRA_PortExists(const char *name)
     memset(&cc, 0, sizeof(cc));
     cc.dwSize = sizeof(COMMCONFIG);
     DWORD size = sizeof(COMMCONFIG);
-    return QIRA__Sys.GetDefaultCommConfigA(buf, &cc, &size) == TRUE;
+    if (QIRA__Sys.GetDefaultCommConfigA(buf, &cc, &size) == TRUE)
+        return true;
+    // Some serial drivers (and Wine from COM10 on) give no default
+    // configuration; a COM name the system has a device for is a port too.
+    char target[512];
+    return QIRA__IsComName(buf) && QIRA__Sys.QueryDosDeviceA(buf, target, sizeof(target)) != 0;
 }
 
 bool QIRA__SetFlowLimits(DCB *dcb, DWORD queueSize)
@@ -70,13 +85,34 @@ static bool TakeOwnership(QIRA_PORT *port)
     return true;
 }
 
+// The driver keeps what the port's last user set. Byte-for-byte binary data
+// needs none of it: XON/XOFF would swallow 0x11 and 0x13, null stripping
+// 0x00, abort on error would block all I/O after a line error, and CTS/DSR
+// flow control or DSR sensitivity stall a three-wire cable. Bit rate, frame
+// and RTS/DTR stay as they are.
+static bool ClearInheritedSettings(DCB *dcb)
+{
+    dcb->fBinary = 1;
+    dcb->fOutX = 0;
+    dcb->fInX = 0;
+    dcb->fNull = 0;
+    dcb->fErrorChar = 0;
+    dcb->fAbortOnError = 0;
+    dcb->fOutxCtsFlow = 0;
+    dcb->fOutxDsrFlow = 0;
+    dcb->fDsrSensitivity = 0;
+    return true;
+}
+
 bool QIRA__OpenDevice(QIRA_PORT *port)
 {
     if (!TakeOwnership(port))
         return false;
-    // The name goes to the platform as normalised (COM3, no \\.\ prefix).
-    port->hCom = QIRA__Sys.CreateFileA(port->szPort, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                                       OPEN_EXISTING, 0, NULL);
+    // COM10 and above open only in the device namespace; COM1..COM9 open
+    // there too. Every other name (lock, owner, settings, texts) stays plain.
+    char device[QIRA_MAX_NAME + 5];
+    snprintf(device, sizeof(device), "%s%s", strncmp(port->szPort, "\\\\", 2) ? "\\\\.\\" : "", port->szPort);
+    port->hCom = QIRA__Sys.CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (port->hCom == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         CloseHandle(port->hOwner);
@@ -88,7 +124,7 @@ bool QIRA__OpenDevice(QIRA_PORT *port)
     memset(&dcb, 0, sizeof(dcb));
     dcb.DCBlength = sizeof(dcb);
     bool ok = QIRA__Sys.SetupComm(port->hCom, QIRA_DEFAULT_QUEUE, QIRA_DEFAULT_QUEUE) &&
-              QIRA__Sys.GetCommState(port->hCom, &dcb) &&
+              QIRA__Sys.GetCommState(port->hCom, &dcb) && ClearInheritedSettings(&dcb) &&
               QIRA__SetFlowLimits(&dcb, QIRA_DEFAULT_QUEUE) &&
               QIRA__Sys.SetCommState(port->hCom, &dcb) &&
               QIRA__Sys.ClearCommBreak(port->hCom) &&

@@ -8,6 +8,7 @@ const char *const kPort = "COM5";
 const char *const kPeer = "COM6";
 const char *const kPort2 = "COM7";
 const char *const kPeer2 = "COM8";
+const char *const kHighPeer = "\\\\.\\COM23";
 
 DWORD Now()
 {
@@ -81,7 +82,7 @@ static void Note(const char *name)
 }
 static HANDLE WINAPI LogCreateFileA(LPCSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g)
 {
-    Note("CreateFileA");
+    Note(("CreateFileA(" + std::string(a) + ")").c_str());
     return REAL.CreateFileA(a, b, c, d, e, f, g);
 }
 static BOOL WINAPI LogSetupComm(HANDLE h, DWORD rx, DWORD tx)

@@ -13,11 +13,13 @@
 #include <thread>
 #include <vector>
 
-// The test run links two pty pairs into the prefix: COM5<->COM6, COM7<->COM8.
+// The test run links pty pairs into the prefix: COM5<->COM6, COM7<->COM8.
 extern const char *const kPort;
 extern const char *const kPeer;
 extern const char *const kPort2;
 extern const char *const kPeer2;
+// And COM12<->COM23, whose names open only in the device namespace.
+extern const char *const kHighPeer;
 
 DWORD Now();
 

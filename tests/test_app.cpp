@@ -3,6 +3,7 @@
 #include "app.h"
 #include "display.h"
 #include "link.h"
+#include "qira_internal.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,15 @@
 
 #include <algorithm>
 #include <string>
+
+static void EnsureLocks()
+{
+    static bool locks = false;
+    if (!locks) {
+        Link_CreateLocks();
+        locks = true;
+    }
+}
 
 struct Texts : testing::Test {
     void SetUp() override
@@ -114,6 +124,41 @@ TEST(DataLog, FileNameCarriesTheCreationTime)
     EXPECT_FALSE(Log_MakeFileName(out, std::string(255, 'n').c_str(), st)) << "no silent cut beyond 260";
 }
 
+// What a kill or a power cut would leave: the file as the system has it,
+// read beside the open log.
+TEST_F(Texts, LogLinesAreOnDiskBeforeTheClose)
+{
+    EnsureLocks();
+    SG_Work.Params.iFirst = 1;
+    SG_Work.Params.iLast = LAST_BEAM;
+    for (int b = 1; b <= LAST_BEAM; b++)
+        SG_Work.aiValue[b] = 100 + b % 100;
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    strcat(path, "zeb_ondisk.log");
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    ASSERT_TRUE(Log_Open(path, st));
+    for (int i = 0; i < 3; i++)
+        Log_WriteLine(SG_Params.wLogMode, SG_Params.pLogFile);
+    std::string text;
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char buf[65536];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof(buf), &got, NULL) && got)
+        text.append(buf, got);
+    CloseHandle(h);
+    Log_Close();
+    DeleteFileA(path);
+    size_t lines = 0;
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+        lines++;
+    EXPECT_EQ(lines, 6u) << "three header lines and three cycles";
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
+
 TEST_F(Texts, LogLinesAbsoluteAndRelative)
 {
     SG_Work.Params.iFirst = 1;
@@ -163,11 +208,7 @@ static std::string Text(HWND dlg, int id)
 
 TEST(ParameterDialog, LoadAndApplyRules)
 {
-    static bool locks = false;
-    if (!locks) {
-        Link_CreateLocks();
-        locks = true;
-    }
+    EnsureLocks();
     hInst = GetModuleHandleA(NULL);
     strcpy(DTI.szComport, "COM1:");
     DTI.iComSpeed = 38400;
@@ -228,6 +269,56 @@ TEST(ParameterDialog, LoadAndApplyRules)
     }
 }
 
+// The spooler knows COM7 only; the device map of this test lists the serial
+// devices present now, one twice, one that is gone.
+static const char kDeviceMap[] = "Software\\ZebTest\\SERIALCOMM";
+static LONG WINAPI TestDeviceMap(HKEY, LPCSTR, DWORD, REGSAM sam, PHKEY key)
+{
+    return RegOpenKeyExA(HKEY_CURRENT_USER, kDeviceMap, 0, sam, key);
+}
+static BOOL WINAPI SpoolerKnowsCom7(LPSTR, DWORD, LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned)
+{
+    static char name[] = "COM7:";
+    *needed = sizeof(PORT_INFO_1A);
+    *returned = 0;
+    if (size < *needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    ((PORT_INFO_1A *)buf)->pName = name;
+    *returned = 1;
+    return TRUE;
+}
+
+TEST(ParameterDialog, PortListMergesPresentDevicesInNumberOrder)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kDeviceMap, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL), 0);
+    const char *values[][2] = {{"\\Device\\VCP0", "COM12"}, {"\\Device\\Serial4", "COM5"},
+                               {"\\Device\\Serial6", "COM7"}, {"\\Device\\VCP1", "com5"},
+                               {"\\Device\\VCP2", "COM19"}};
+    for (auto &v : values)
+        RegSetValueExA(key, v[0], 0, REG_SZ, (const BYTE *)v[1], (DWORD)strlen(v[1]) + 1);
+    RegCloseKey(key);
+    QIRA__Sys.RegOpenKeyExA = TestDeviceMap;
+    QIRA__Sys.EnumPortsA = SpoolerKnowsCom7;
+    strcpy(DTI.szComport, "COM7:");
+    HWND dlg = CreateDialogA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PARAMETER), NULL, ParamDlgProc);
+    QIRA__Sys = QIRA__SysReal;
+    RegDeleteKeyA(HKEY_CURRENT_USER, kDeviceMap);
+    ASSERT_NE(dlg, nullptr);
+    std::string items;
+    HWND list = GetDlgItem(dlg, IDC_PORT);
+    for (LRESULT i = 0; i < SendMessageA(list, CB_GETCOUNT, 0, 0); i++) {
+        char item[64] = "";
+        SendMessageA(list, CB_GETLBTEXT, i, (LPARAM)item);
+        items += std::string(items.empty() ? "" : " ") + item;
+    }
+    EXPECT_EQ(items, "COM5: COM7: COM12:");
+    EXPECT_EQ(Text(dlg, IDC_PORT), "COM7:");
+    DestroyWindow(dlg);
+}
+
 // A small file system that the test run mounted for us (as root), filled up
 // here: what happens when the disk is full.
 struct FullDisk : testing::Test {
@@ -273,11 +364,7 @@ static LRESULT CALLBACK CloseLogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 
 TEST_F(FullDisk, LogEndsAtItsLastWholeLineAndSaveLeavesNoFile)
 {
-    static bool locks = false;
-    if (!locks) {
-        Link_CreateLocks();
-        locks = true;
-    }
+    EnsureLocks();
     WNDCLASSA wc = {};
     wc.lpfnWndProc = CloseLogProc;
     wc.hInstance = GetModuleHandleA(NULL);

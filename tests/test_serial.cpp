@@ -142,12 +142,41 @@ TEST(SerialOpen, DeviceSetUpRunsInOrderWithTheFlowLimits)
     CallLog log;
     QIRA_DECLARE(p);
     ASSERT_TRUE(QIRA_Open(&p, kPort));
-    EXPECT_EQ(log.Joined(), "CreateFileA SetupComm(16384,16384) GetCommState SetCommState ClearCommBreak "
-                            "GetCommState GetCommTimeouts ClearCommError");
+    EXPECT_EQ(log.Joined(), "CreateFileA(\\\\.\\COM5) SetupComm(16384,16384) GetCommState SetCommState "
+                            "ClearCommBreak GetCommState GetCommTimeouts ClearCommError");
     ASSERT_EQ(log.setStates.size(), 1u);
-    EXPECT_EQ(log.setStates[0].XonLim, 8192);
-    EXPECT_EQ(log.setStates[0].XoffLim, 12288);
+    const DCB &d = log.setStates[0];
+    EXPECT_EQ(d.XonLim, 8192);
+    EXPECT_EQ(d.XoffLim, 12288);
+    EXPECT_EQ(d.fBinary, 1u);
+    EXPECT_EQ(d.fOutX | d.fInX | d.fNull | d.fErrorChar | d.fAbortOnError, 0u);
+    EXPECT_EQ(d.fOutxCtsFlow | d.fOutxDsrFlow | d.fDsrSensitivity, 0u);
     QIRA_Close(&p);
+}
+
+// Ports from COM10 on open only as \\.\COMn; that name goes to the device
+// open alone.
+TEST(SerialOpen, HighPortsOpenInTheDeviceNamespaceUnderTheirPlainName)
+{
+    CallLog log;
+    QIRA_DECLARE(p);
+    ASSERT_TRUE(QIRA_Open(&p, "com12:")) << GetLastError();
+    EXPECT_STREQ(p.szPort, "COM12");
+    ASSERT_GE(log.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0], "CreateFileA(\\\\.\\COM12)");
+    HANDLE owner = OpenMutexA(SYNCHRONIZE, FALSE, "QIRA__Owner_COM12");
+    EXPECT_NE(owner, nullptr) << "the owner is named after the plain name";
+    if (owner)
+        CloseHandle(owner);
+    Peer peer(kHighPeer);
+    EXPECT_TRUE(QIRA_Write(&p, "hi", 2)) << GetLastError();
+    EXPECT_EQ(peer.Drain(), "hi");
+    QIRA_Close(&p);
+
+    EXPECT_TRUE(QIRA_PortExists("COM23:"));
+    EXPECT_FALSE(QIRA_PortExists("COM13:")) << "no device behind it";
+    EXPECT_FALSE(QIRA_Open(&p, "COM13"));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_BAD_ARGUMENTS);
 }
 
 static BOOL WINAPI FailSetupComm(HANDLE, DWORD, DWORD)

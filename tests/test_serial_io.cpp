@@ -40,6 +40,30 @@ TEST_F(SerialIo, ShortReadEndsAfterTheTimeoutWithReadFault)
     EXPECT_EQ(count, 10);
 }
 
+// A previous user of the port left software flow control and null
+// stripping on: binary records still arrive whole.
+TEST(SerialInherited, FlowControlBytesAndZerosArrive)
+{
+    HANDLE h = CreateFileA(kPort, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    ASSERT_TRUE(GetCommState(h, &dcb));
+    dcb.fOutX = dcb.fInX = dcb.fNull = 1;
+    ASSERT_TRUE(SetCommState(h, &dcb));
+    CloseHandle(h);
+
+    QIRA_DECLARE(port);
+    OpenConfigured(&port);
+    Peer peer(kPeer);
+    peer.Send(std::string("\x11\x13\x00\x41\x11", 5));
+    BYTE buf[5] = {};
+    WORD count = 0;
+    EXPECT_TRUE(QIRA_Read(&port, buf, 5, &count)) << GetLastError();
+    EXPECT_EQ(std::string((char *)buf, count), std::string("\x11\x13\x00\x41\x11", 5));
+    QIRA_Close(&port);
+}
+
 TEST_F(SerialIo, ReadOfNothingNeverCallsTheDriver)
 {
     CallLog log;

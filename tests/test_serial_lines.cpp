@@ -47,9 +47,15 @@ static BOOL WINAPI SpoolerDown(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDW
     return FALSE;
 }
 
+static LONG WINAPI NoDeviceMap(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
 TEST(SerialEnum, EmptyListAndFailingCount)
 {
     CallLog log;
+    QIRA__Sys.RegOpenKeyExA = NoDeviceMap;
     QIRA__Sys.EnumPortsA = NoPorts;
     DWORD needed = 0;
     EXPECT_FALSE(QIRA_EnumPorts(nullptr, 0, &needed));
