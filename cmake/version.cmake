@@ -11,14 +11,15 @@ if(NOT ZEB_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
 endif()
 
 set(ZEB_VERSION_RC_IN ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+set(ZEB_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/program.manifest)
 
 # ZEB_VERSION as a string literal, for --version.
 function(zeb_version target)
   target_compile_definitions(${target} PRIVATE ZEB_VERSION="${ZEB_VERSION}")
 endfunction()
 
-# A Windows program's version resource (Explorer: Properties, Details), and
-# ZEB_VERSION for its --version.
+# A Windows program's version resource (Explorer: Properties, Details), its
+# application manifest, and ZEB_VERSION for its --version.
 function(zeb_version_resource target description)
   zeb_version(${target})
   string(REPLACE "." "," ZEB_VERSION_COMMAS "${ZEB_VERSION}")
@@ -27,4 +28,5 @@ function(zeb_version_resource target description)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${ZEB_VERSION_RC_IN} ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${ZEB_MANIFEST})
 endfunction()

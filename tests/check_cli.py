@@ -32,12 +32,12 @@ def check(name, expected, actual):
         print(f'FAILED: {name}\n  expected: {expected!r}\n  actual:   {actual!r}')
 
 
-def start_sim(*args):
+def start_sim(*args, line=('--link', link)):
     global sim
     stop_sim()
     if os.path.exists(trace):
         os.remove(trace)
-    sim = subprocess.Popen([zebsim, '--link', link, '--baud', '115200', '--pattern', '--trace', trace] + list(args),
+    sim = subprocess.Popen([zebsim, *line, '--baud', '115200', '--pattern', '--trace', trace] + list(args),
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(100):
         if os.path.exists(trace) and 'ready' in open(trace).read():
@@ -53,12 +53,12 @@ def stop_sim():
         sim = None
 
 
-def run(*args, interrupt_after=None):
+def run(*args, interrupt_after=None, env=None):
     # Files, not pipes: Wine's helper processes may inherit the output and
     # would hold a pipe open after the program has ended.
     with open('out.txt', 'w+b') as out, open('err.txt', 'w+b') as err:
         p = subprocess.Popen([wine_run, exe, '--port', 'COM3', '--baud', '115200'] + list(args),
-                             stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+                             stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env)
         if interrupt_after:
             time.sleep(interrupt_after)
             p.send_signal(signal.SIGINT)
@@ -119,6 +119,20 @@ try:
         rep = err.read().decode()
     expected = f"zebreport: 3 of 100 beams flagged: 5, 17, 40 (100 beams, {j['cycles']} cycles, 0 lines skipped"
     check('log read by zebreport', (1, True), (rrc, rep.startswith(expected)))
+
+    # A USB adapter numbered COM12 on a PC with a Cyrillic code page: the
+    # port opens, and the log is the one a German PC writes, so it is judged.
+    if 'ru_RU.utf8' not in subprocess.run(['locale', '-a'], capture_output=True, text=True).stdout:
+        subprocess.run(['localedef', '-i', 'ru_RU', '-c', '-f', 'UTF-8', 'ru_RU.UTF-8'])
+    start_sim('--weak', '5,17,40', line=('--tty', os.path.join(os.environ['ZEB_BUILD'], 'vports', 'com23')))
+    rc, out, err = run('--min', '30', '--json', 'r.json', '--log', 'ru.log', '--port', 'COM12:',
+                       env=dict(os.environ, LC_ALL='ru_RU.UTF-8'))
+    with open('r.json', encoding='utf-8') as f:
+        j = json.load(f)
+    check('COM12, Cyrillic: weak beams', (1, [5, 17, 40], 'COM12:'), (rc, failing_beams(out), j['settings']['port']))
+    with open('run.log', 'rb') as f, open('ru.log', 'rb') as g:
+        title = f.readline()
+        check('Cyrillic: the title line as on a German PC', (True, title), (b'Signalst\xe4rke' in title, g.readline()))
 
     # An export of the program as the reference: within 5 % every beam passes;
     # a weakened beam fails on the reference alone.

@@ -16,10 +16,11 @@ wait_for() {   # wait_for SECONDS COMMAND...
   local end=$((SECONDS + $1)); shift
   until "$@"; do [ $SECONDS -ge $end ] && return 1; sleep 0.1; done
 }
+sim_line=(--link "$ZEB_SIM_LINE")   # the program's default COM1
 start_sim() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
   rm -f "$trace"
-  "$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --pattern --baud 115200 --trace "$trace" "$@" \
+  "$ZEB_BUILD/sim/zebsim" "${sim_line[@]}" --pattern --baud 115200 --trace "$trace" "$@" \
     >>"$work/sim.log" 2>&1 &
   sim=$!
   wait_for 5 grep -qs ready "$trace"
@@ -246,6 +247,19 @@ check "two close requests end the program" "yes" "$(wait_for 10 bash -c "! kill 
 prog=""
 check "settings written after two close requests" "yes" "$([ -f "$ini" ] && echo yes)"
 check "the line was left with quit" "quit q" "$(grep -v '^exit' "$trace" | tail -1)"
+
+# A USB adapter numbered COM12: the far end of the test line COM12<->COM23.
+sim_line=(--tty "$ZEB_BUILD/vports/com23")
+start_sim
+start_program "$(printf '[Communication]\r\nComPort=COM12:')"
+key alt+a; sleep 1.5
+check "COM12: connected" "Connected at COM12:" "$(status)"
+key alt+a; sleep 1
+key alt+c
+check "COM12: values" "$(expected_abs 1 100)" "$(clip)"
+quit_program
+check "COM12: stored as given" "ComPort=COM12:" "$(grep '^ComPort=' "$ini" | tr -d '\r')"
+sim_line=(--link "$ZEB_SIM_LINE")
 
 # ---------------------------------------------------------------------------
 # zebreport: the program logs a run against zebsim with beams 5, 17 and 40

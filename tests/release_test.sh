@@ -45,8 +45,21 @@ check "text files end their lines in CR LF" "" \
 for p in $programs; do
   check "$p version resource" \
     "fixed=$version.0 $version.0|description|FileVersion=$version|ProductName=zebdiag|ProductVersion=$version|OriginalFilename=$p" \
-    "$("$root/scripts/wine-run.sh" "$verinfo" "Z:${dir//\//\\}\\$p" | tr -d '\r' |
-      sed 's/^FileDescription=..*/description/' | tr '\n' '|' | sed 's/|$//')"
+    "$("$root/scripts/wine-run.sh" "$verinfo" "Z:${dir//\//\\}\\$p" | tr -d '\r' | tee "$tmp/$p.info" |
+      grep -v '^manifest=' | sed 's/^FileDescription=..*/description/' | tr '\n' '|' | sed 's/|$//')"
+  # Run as invoker, Windows 10/11, GDI scaling; neither DPI awareness nor the
+  # newer common controls, which would change the fixed layout.
+  check "$p manifest" "asInvoker {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} gdiScaling true, no dpiAware, no Common-Controls" \
+    "$(python3 - "$tmp/$p.info" <<'PY'
+import re, sys
+m = [l for l in open(sys.argv[1], encoding='utf-8') if l.startswith('manifest=')][0]
+level = re.search(r'requestedExecutionLevel level="(\w+)"', m)
+os_id = re.search(r'supportedOS Id="([^"]+)"', m)
+gdi = re.search(r'<gdiScaling[^>]*>(\w+)<', m)
+print(level and level[1], os_id and os_id[1], 'gdiScaling', gdi and gdi[1] + ',',
+      'dpiAware,' if 'dpiAware' in m else 'no dpiAware,', 'Common-Controls' if 'Common-Controls' in m else 'no Common-Controls')
+PY
+)"
 done
 check "zebsim --version" "zebsim $version" "$("$zebsim" --version)"
 

@@ -1,11 +1,13 @@
 // Prints a program's version resource as Explorer's Properties read it: the
 // fixed file and product versions, then the strings of its first translation,
-// in UTF-8, one "name=value" a line.
+// in UTF-8, one "name=value" a line; last the application manifest on one
+// line ("manifest=...").
 //   verinfo.exe PROGRAM.EXE
 #include <windows.h>
 
 #include <stdio.h>
 
+#include <string>
 #include <vector>
 
 static void Print(const char *name, const wchar_t *value)
@@ -46,5 +48,13 @@ int main(int argc, char **argv)
             value = (wchar_t *)L"";
         Print(name, value);
     }
+    HMODULE exe = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC res = exe ? FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
+    HGLOBAL data = res ? LoadResource(exe, res) : nullptr;
+    std::string manifest = data ? std::string((const char *)LockResource(data), SizeofResource(exe, res)) : "";
+    for (char &c : manifest)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    printf("manifest=%s\n", manifest.c_str());
     return 0;
 }
