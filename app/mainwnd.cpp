@@ -118,7 +118,11 @@ int Main_Run(HINSTANCE instance, int show)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        SaveSettings();
+        if (!SaveSettings()) {
+            char path[MAX_PATH];
+            GetIniFileName(path);
+            StringMsgBox(NULL, APP_TITLE, MB_OK | MB_ICONERROR, IDS_SETTINGS_UNSAVED, path);
+        }
     }
     if (hwndParamDlg)
         DestroyWindow(hwndParamDlg);

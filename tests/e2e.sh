@@ -75,6 +75,7 @@ quit_program() {
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
   [ -n "$prog" ] && kill "$prog" 2>/dev/null
+  umount "$work/readonly" 2>/dev/null
 }
 trap cleanup EXIT
 
@@ -246,6 +247,29 @@ check "two close requests end the program" "yes" "$(wait_for 10 bash -c "! kill 
 prog=""
 check "settings written after two close requests" "yes" "$([ -f "$ini" ] && echo yes)"
 check "the line was left with quit" "quit q" "$(grep -v '^exit' "$trace" | tail -1)"
+
+# Started from a folder the user may not write: the exit says so, naming the
+# settings file, then the program ends.
+ro=$work/readonly
+mkdir -p "$ro"
+mount -t tmpfs -o ro,size=16k zebro "$ro" 2>/dev/null || chmod a-w "$ro"
+if touch "$ro/probe" 2>/dev/null; then
+  echo "No read-only folder could be made: the unsaved-settings case is skipped."
+else
+  cd "$ro" && start_program
+  cd "$work"
+  key Escape
+  dialog "ZEB Zuvaririzadure" && xdotool key Return
+  dialog "ZEB Zuvaririzadure" "$dlg"
+  check "read-only folder: the exit names the settings file" \
+    "$(printf 'Die Einstellungen konnten nicht gespeichert werden:\n%s\\zebdiag.ini' "$(dos "$ro")")" \
+    "$(wine "$wintext" "ZEB Zuvaririzadure" 2>/dev/null | tr -d '\r')"
+  xdotool key Return
+  check "read-only folder: the program ends after the message" "yes" \
+    "$(wait_for 15 bash -c "! kill -0 $prog 2>/dev/null" && echo yes)"
+  prog=""
+fi
+umount "$ro" 2>/dev/null; rm -rf "$ro"
 
 # ---------------------------------------------------------------------------
 # zebreport: the program logs a run against zebsim with beams 5, 17 and 40
