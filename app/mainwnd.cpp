@@ -24,6 +24,9 @@ static bool fAltKeyUsed;
 #define STATUS_PART_WIDTH 140
 #define FORCED_END_WAIT_MS 500
 #define LAST_RESORT_WAIT_MS 3000
+#define SESSION_END_GRACE_MS 500
+// Set once the session ends: nothing may wait for the user any more.
+static bool fSessionEnded;
 
 static bool RegisterClasses()
 {
@@ -72,6 +75,14 @@ void Main_RestorePlacement(HWND hwnd)
                      SWP_NOZORDER);
 }
 
+void Main_StorePlacement(HWND hwnd)
+{
+    WINDOWPLACEMENT wp;
+    wp.length = sizeof(wp);
+    if (GetWindowPlacement(hwnd, &wp))
+        DI.rcWnd = wp.rcNormalPosition;   // a maximised or minimised window keeps its restored place
+}
+
 int Main_Run(HINSTANCE instance, int show)
 {
     hInst = instance;
@@ -118,7 +129,7 @@ int Main_Run(HINSTANCE instance, int show)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        if (!SaveSettings()) {
+        if (!SaveSettings() && !fSessionEnded) {
             char path[MAX_PATH];
             GetIniFileName(path);
             StringMsgBox(NULL, APP_TITLE, MB_OK | MB_ICONERROR, IDS_SETTINGS_UNSAVED, path);
@@ -317,12 +328,26 @@ static bool Main_OnClose(HWND hwnd)
     return true;   // default processing destroys the window
 }
 
+// Shutdown, logoff, a restart for updates: the process ends once this
+// returns. So the run ends here, the cycle under way given a moment to
+// finish with its log line, and the log and the settings are written, with
+// nothing that waits for the user.
+static void Main_OnEndSession(HWND hwnd, WPARAM ending)
+{
+    if (!ending)
+        return;
+    fSessionEnded = true;
+    Link_RequestState(TS_ENDING, false);
+    if (hCommThread)
+        Link_ServeWindowUntil(hCommThread, SESSION_END_GRACE_MS);
+    ForceEndThread();
+    Main_StorePlacement(hwnd);
+    SaveSettings();   // no message: it would hold up the session end
+}
+
 static void Main_OnDestroy(HWND hwnd)
 {
-    WINDOWPLACEMENT wp;
-    wp.length = sizeof(wp);
-    if (GetWindowPlacement(hwnd, &wp))
-        DI.rcWnd = wp.rcNormalPosition;
+    Main_StorePlacement(hwnd);
     PostQuitMessage(0);
 }
 
@@ -334,6 +359,11 @@ LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DESTROY:
         Main_OnDestroy(hwnd);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;   // never holds up the session end
+    case WM_ENDSESSION:
+        Main_OnEndSession(hwnd, wParam);
         return 0;
     case WM_SIZE:
         Main_OnSize(hwnd, wParam, lParam);

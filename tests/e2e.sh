@@ -370,5 +370,24 @@ for proto in 1 0; do
     "$([ -n "$again" ] && diff <(values "$rdir/$rlog" | head -n "$lines") <(values "$again") | head -4)"
 done
 
+# ---------------------------------------------------------------------------
+# The session ends (shutdown, logoff, a restart for updates) while logging
+# continuously: the program ends, its log holds every cycle up to then in
+# whole lines, and its settings are written. Last: it ends every program.
+start_sim
+cd "$work"
+start_program
+start_log "$work/session"
+key alt+a
+wait_for 60 bash -c "[ \$(grep -c '^record' '$trace') -ge 100 ]"
+wineboot --end-session >/dev/null 2>&1
+check "session end: the program ends" "yes" "$(wait_for 15 bash -c "! kill -0 $prog 2>/dev/null" && echo yes)"
+prog=""
+slog=$(ls "$work"/session_*.log 2>/dev/null | head -1)
+check "session end: the log ends with a whole line" "0a" "$(tail -c 1 "$slog" | od -An -tx1 | tr -d ' ')"
+check "session end: every cycle logged, each line whole (100 beams)" "$(records) $(records)" \
+  "$(tail -n +4 "$slog" | wc -l) $(tail -n +4 "$slog" | awk -F'\t' 'NF == 104' | wc -l)"
+check "session end: settings written" "yes" "$([ -f "$work/zebdiag.ini" ] && echo yes)"
+
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
