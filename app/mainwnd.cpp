@@ -58,21 +58,41 @@ static bool IsReachable(const RECT &w)
            w.top >= mi.rcMonitor.top - frame && w.top + GetSystemMetrics(SM_CYCAPTION) <= mi.rcMonitor.bottom;
 }
 
+// Keeps the window as visible as it is: hidden until the start's show state.
+static void SetPlacement(HWND hwnd, WINDOWPLACEMENT *wp)
+{
+    wp->flags = 0;
+    wp->showCmd = IsWindowVisible(hwnd) ? SW_SHOWNA : SW_HIDE;
+    SetWindowPlacement(hwnd, wp);
+}
+
 // The stored rectangle, if the window really gets a reachable place from it
-// (the platform clamps the size, so the outcome is checked, not the wish);
-// otherwise the default placement stays.
+// (the platform clamps the size and moves a place off every screen onto one,
+// so the outcome is checked, not the wish); otherwise the default placement
+// stays. It is the normal position in work-area coordinates, so it goes back
+// through the placement, which knows where a taskbar on the left or at the
+// top moved the work area.
 void Main_RestorePlacement(HWND hwnd)
 {
     const RECT &r = DI.rcWnd;
-    RECT before, after;
+    WINDOWPLACEMENT before, wp, now;
+    RECT after;
     LONGLONG w = (LONGLONG)r.right - r.left, h = (LONGLONG)r.bottom - r.top;   // the file may hold any numbers
-    if (w <= 0 || h <= 0 || !GetWindowRect(hwnd, &before))
+    before.length = sizeof(before);
+    if (w <= 0 || h <= 0 || !GetWindowPlacement(hwnd, &before))
         return;
-    SetWindowPos(hwnd, NULL, r.left, r.top, (int)(w < INT_MAX ? w : INT_MAX), (int)(h < INT_MAX ? h : INT_MAX),
-                 SWP_NOZORDER);
-    if (GetWindowRect(hwnd, &after) && !IsReachable(after))
-        SetWindowPos(hwnd, NULL, before.left, before.top, before.right - before.left, before.bottom - before.top,
-                     SWP_NOZORDER);
+    wp = before;
+    wp.rcNormalPosition = r;
+    if (w > INT_MAX)   // then left < 0: the sum fits
+        wp.rcNormalPosition.right = r.left + INT_MAX;
+    if (h > INT_MAX)
+        wp.rcNormalPosition.bottom = r.top + INT_MAX;
+    SetPlacement(hwnd, &wp);
+    now.length = sizeof(now);
+    bool asStored = GetWindowPlacement(hwnd, &now) && now.rcNormalPosition.left == r.left &&
+                    now.rcNormalPosition.top == r.top;
+    if (!asStored || (GetWindowRect(hwnd, &after) && !IsReachable(after)))
+        SetPlacement(hwnd, &before);
 }
 
 void Main_StorePlacement(HWND hwnd)
