@@ -10,7 +10,6 @@
 
 #include <commctrl.h>
 #include <limits.h>
-#include <mmsystem.h>
 
 HINSTANCE hInst;
 HWND hwndParamDlg;
@@ -121,7 +120,7 @@ int Main_Run(HINSTANCE instance, int show)
     LoadSettings();
     SG_Params.iMinAbsValue = DI.minAbsValue;   // the log's floor travels with the parameters
     Link_CreateLocks();
-    timeBeginPeriod(1);
+    Link_BeginTimerResolution();
 
     HWND hwnd = CreateWindowExA(0, MAIN_CLASS, APP_TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInst, NULL);
@@ -159,7 +158,7 @@ int Main_Run(HINSTANCE instance, int show)
         DestroyWindow(hwndParamDlg);
     Link_DeleteLocks();
     DeleteDisplayBrushes();
-    timeEndPeriod(1);
+    Link_EndTimerResolution();
     return 0;
 }
 
