@@ -20,7 +20,9 @@ extern BYTE fLogRelative;
 int Main_Run(HINSTANCE instance, int show);
 LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam);
+// The stored normal rectangle (DI.rcWnd) to the window and back.
 void Main_RestorePlacement(HWND hwnd);
+void Main_StorePlacement(HWND hwnd);
 
 // Commands (commands.cpp). The notification code of a command from the
 // accelerator table; the menu and the toolbar give 0.

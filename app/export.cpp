@@ -15,6 +15,8 @@
 #include <string.h>
 
 #define NAME_SIZE (MAX_PATH + 1)
+#define CLIPBOARD_WAIT_MS 500
+#define CLIPBOARD_RETRY_MS 10
 
 static char szExportName[NAME_SIZE];
 static char szImportName[NAME_SIZE];
@@ -59,11 +61,26 @@ HGLOBAL BuildValueText()
     return fitted ? fitted : block;
 }
 
+// Clipboard history or a remote desktop holds the clipboard for moments: a
+// copy waits for it a little before it gives up.
+static bool OpenClipboardPatiently(HWND owner)
+{
+    DWORD t0 = GetTickCount();
+    while (!OpenClipboard(owner)) {
+        if (GetTickCount() - t0 >= CLIPBOARD_WAIT_MS)
+            return false;
+        Sleep(CLIPBOARD_RETRY_MS);
+    }
+    return true;
+}
+
 void CopyValuesToClipboard(HWND owner)
 {
     bool refused = !SG_View.fDataValid || (DI.iDisplayMode != DM_CURRENT && !SG_View.fMinMaxValid);
-    if (!OpenClipboard(owner))
+    if (!OpenClipboardPatiently(owner)) {
+        MessageBeep(MB_ICONHAND);   // the old values would be pasted: say so
         return;
+    }
     if (EmptyClipboard() && !refused) {
         HGLOBAL block = BuildValueText();
         if (block && !SetClipboardData(CF_TEXT, block))

@@ -10,7 +10,6 @@
 
 #include <commctrl.h>
 #include <limits.h>
-#include <mmsystem.h>
 
 HINSTANCE hInst;
 HWND hwndParamDlg;
@@ -24,6 +23,9 @@ static bool fAltKeyUsed;
 #define STATUS_PART_WIDTH 140
 #define FORCED_END_WAIT_MS 500
 #define LAST_RESORT_WAIT_MS 3000
+#define SESSION_END_GRACE_MS 500
+// Set once the session ends: nothing may wait for the user any more.
+static bool fSessionEnded;
 
 static bool RegisterClasses()
 {
@@ -55,21 +57,49 @@ static bool IsReachable(const RECT &w)
            w.top >= mi.rcMonitor.top - frame && w.top + GetSystemMetrics(SM_CYCAPTION) <= mi.rcMonitor.bottom;
 }
 
+// Keeps the window as visible as it is: hidden until the start's show state.
+static void SetPlacement(HWND hwnd, WINDOWPLACEMENT *wp)
+{
+    wp->flags = 0;
+    wp->showCmd = IsWindowVisible(hwnd) ? SW_SHOWNA : SW_HIDE;
+    SetWindowPlacement(hwnd, wp);
+}
+
 // The stored rectangle, if the window really gets a reachable place from it
-// (the platform clamps the size, so the outcome is checked, not the wish);
-// otherwise the default placement stays.
+// (the platform clamps the size and moves a place off every screen onto one,
+// so the outcome is checked, not the wish); otherwise the default placement
+// stays. It is the normal position in work-area coordinates, so it goes back
+// through the placement, which knows where a taskbar on the left or at the
+// top moved the work area.
 void Main_RestorePlacement(HWND hwnd)
 {
     const RECT &r = DI.rcWnd;
-    RECT before, after;
+    WINDOWPLACEMENT before, wp, now;
+    RECT after;
     LONGLONG w = (LONGLONG)r.right - r.left, h = (LONGLONG)r.bottom - r.top;   // the file may hold any numbers
-    if (w <= 0 || h <= 0 || !GetWindowRect(hwnd, &before))
+    before.length = sizeof(before);
+    if (w <= 0 || h <= 0 || !GetWindowPlacement(hwnd, &before))
         return;
-    SetWindowPos(hwnd, NULL, r.left, r.top, (int)(w < INT_MAX ? w : INT_MAX), (int)(h < INT_MAX ? h : INT_MAX),
-                 SWP_NOZORDER);
-    if (GetWindowRect(hwnd, &after) && !IsReachable(after))
-        SetWindowPos(hwnd, NULL, before.left, before.top, before.right - before.left, before.bottom - before.top,
-                     SWP_NOZORDER);
+    wp = before;
+    wp.rcNormalPosition = r;
+    if (w > INT_MAX)   // then left < 0: the sum fits
+        wp.rcNormalPosition.right = r.left + INT_MAX;
+    if (h > INT_MAX)
+        wp.rcNormalPosition.bottom = r.top + INT_MAX;
+    SetPlacement(hwnd, &wp);
+    now.length = sizeof(now);
+    bool asStored = GetWindowPlacement(hwnd, &now) && now.rcNormalPosition.left == r.left &&
+                    now.rcNormalPosition.top == r.top;
+    if (!asStored || (GetWindowRect(hwnd, &after) && !IsReachable(after)))
+        SetPlacement(hwnd, &before);
+}
+
+void Main_StorePlacement(HWND hwnd)
+{
+    WINDOWPLACEMENT wp;
+    wp.length = sizeof(wp);
+    if (GetWindowPlacement(hwnd, &wp))
+        DI.rcWnd = wp.rcNormalPosition;   // a maximised or minimised window keeps its restored place
 }
 
 int Main_Run(HINSTANCE instance, int show)
@@ -90,7 +120,7 @@ int Main_Run(HINSTANCE instance, int show)
     LoadSettings();
     SG_Params.iMinAbsValue = DI.minAbsValue;   // the log's floor travels with the parameters
     Link_CreateLocks();
-    timeBeginPeriod(1);
+    Link_BeginTimerResolution();
 
     HWND hwnd = CreateWindowExA(0, MAIN_CLASS, APP_TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInst, NULL);
@@ -118,13 +148,17 @@ int Main_Run(HINSTANCE instance, int show)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        SaveSettings();
+        if (!SaveSettings() && !fSessionEnded) {
+            char path[MAX_PATH];
+            GetIniFileName(path);
+            StringMsgBox(NULL, APP_TITLE, MB_OK | MB_ICONERROR, IDS_SETTINGS_UNSAVED, path);
+        }
     }
     if (hwndParamDlg)
         DestroyWindow(hwndParamDlg);
     Link_DeleteLocks();
     DeleteDisplayBrushes();
-    timeEndPeriod(1);
+    Link_EndTimerResolution();
     return 0;
 }
 
@@ -313,12 +347,26 @@ static bool Main_OnClose(HWND hwnd)
     return true;   // default processing destroys the window
 }
 
+// Shutdown, logoff, a restart for updates: the process ends once this
+// returns. So the run ends here, the cycle under way given a moment to
+// finish with its log line, and the log and the settings are written, with
+// nothing that waits for the user.
+static void Main_OnEndSession(HWND hwnd, WPARAM ending)
+{
+    if (!ending)
+        return;
+    fSessionEnded = true;
+    Link_RequestState(TS_ENDING, false);
+    if (hCommThread)
+        Link_ServeWindowUntil(hCommThread, SESSION_END_GRACE_MS);
+    ForceEndThread();
+    Main_StorePlacement(hwnd);
+    SaveSettings();   // no message: it would hold up the session end
+}
+
 static void Main_OnDestroy(HWND hwnd)
 {
-    WINDOWPLACEMENT wp;
-    wp.length = sizeof(wp);
-    if (GetWindowPlacement(hwnd, &wp))
-        DI.rcWnd = wp.rcNormalPosition;
+    Main_StorePlacement(hwnd);
     PostQuitMessage(0);
 }
 
@@ -330,6 +378,11 @@ LRESULT CALLBACK Main_WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DESTROY:
         Main_OnDestroy(hwnd);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;   // never holds up the session end
+    case WM_ENDSESSION:
+        Main_OnEndSession(hwnd, wParam);
         return 0;
     case WM_SIZE:
         Main_OnSize(hwnd, wParam, lParam);

@@ -83,16 +83,14 @@ void ReadIniEntry(const char *path, int index)
     }
 }
 
-void WriteIniEntry(const char *path, int index)
+bool WriteIniEntry(const char *path, int index)
 {
     const IniEntry &e = IniTable[index];
-    if (e.pszDefault) {
-        WritePrivateProfileStringA(e.pszSection, e.pszKey, (const char *)e.pVar, path);
-    } else {
-        char value[64];
-        snprintf(value, sizeof(value), "%d", (int)*(INT32 *)e.pVar);
-        WritePrivateProfileStringA(e.pszSection, e.pszKey, value, path);
-    }
+    if (e.pszDefault)
+        return WritePrivateProfileStringA(e.pszSection, e.pszKey, (const char *)e.pVar, path) != FALSE;
+    char value[64];
+    snprintf(value, sizeof(value), "%d", (int)*(INT32 *)e.pVar);
+    return WritePrivateProfileStringA(e.pszSection, e.pszKey, value, path) != FALSE;
 }
 
 bool LoadSettings()
@@ -130,8 +128,9 @@ bool SaveSettings()
 {
     char path[MAX_PATH];
     GetIniFileName(path);
+    bool written = true;
     for (int i = 0; i < IniEntryCount; i++)
         if (IniTable[i].pVar != &SG_Params.iGain)   // the gain is read, never written
-            WriteIniEntry(path, i);
-    return true;
+            written = WriteIniEntry(path, i) && written;
+    return written;
 }

@@ -21,10 +21,11 @@ extern char Log_FileName[MAX_PATH + 1];
 
 void GetIniFileName(char *path);   // buffer of MAX_PATH characters
 void ReadIniEntry(const char *path, int index);
-void WriteIniEntry(const char *path, int index);
+bool WriteIniEntry(const char *path, int index);   // false: not written
 bool LoadSettings();
 // Reads every entry from that file (an absolute path) with the start-up corrections.
 bool LoadSettingsFrom(const char *path);
+// False when any entry could not be written (a folder the user may not write).
 bool SaveSettings();
 
 #endif

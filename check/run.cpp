@@ -219,7 +219,7 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 
     Link_CreateLocks();
-    timeBeginPeriod(1);
+    Link_BeginTimerResolution();
     GetLocalTime(&result->stStart);
     bool ok = StartLog(logPath, &result->strError);
     HANDLE thread = ok ? CreateThread(NULL, 0, Link_ThreadProc, NULL, 0, NULL) : NULL;
@@ -282,7 +282,7 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
         ok = false;
     }
     GetLocalTime(&result->stEnd);
-    timeEndPeriod(1);
+    Link_EndTimerResolution();
     // The period is finer than the link's millisecond count; a run of one
     // cycle has only the latter.
     result->flMedianCycleMs = Median(Run.aPeriodMs.empty() ? Run.aCycleMs : Run.aPeriodMs);

@@ -209,6 +209,12 @@ bool Link_IsAlive();
 LONG Link_GetState();
 bool Link_IsMeasuring();   // a single or a continuous measurement is running
 bool Link_ApplyState(LONG request);
+// The 1 ms timer resolution the cycle timing needs, for the whole run; also
+// asks the system to keep it while the program is minimised or hidden. True
+// when the system agreed to keep it; without that, the resolution is raised
+// all the same.
+bool Link_BeginTimerResolution();
+void Link_EndTimerResolution();
 
 // Data log lines, written by the communication thread (datalog.cpp)
 void Log_WriteLine(WORD mode, FILE *stream);

@@ -9,6 +9,18 @@
 
 #define IDLE_POLL_MS 50
 
+// The documented values of the power throttling request; older headers lack
+// them.
+#define PROCESS_INFO_POWER_THROTTLING 4               // ProcessPowerThrottling
+#define POWER_THROTTLING_VERSION 1                    // PROCESS_POWER_THROTTLING_CURRENT_VERSION
+#define POWER_THROTTLING_IGNORE_TIMER_RESOLUTION 0x4  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
+struct POWER_THROTTLING_STATE {
+    ULONG Version;
+    ULONG ControlMask;
+    ULONG StateMask;
+};
+typedef BOOL(WINAPI *SET_PROCESS_INFORMATION)(HANDLE, int, LPVOID, DWORD);
+
 // Set by the window when it ends a run itself and aborts the pending read:
 // the failure that follows is the user's doing, not a link error.
 static volatile LONG fRunAborted;
@@ -240,4 +252,23 @@ DWORD WINAPI Link_ThreadProc(LPVOID)
     }
     Link_ApplyState(TS_ENDED);
     return 0;
+}
+
+// Windows 11 drops the timer resolution of a minimised or hidden program, so
+// cycles stretch to 15.6 ms steps; the call that opts out exists only on
+// newer systems and is looked up here.
+bool Link_BeginTimerResolution()
+{
+    timeBeginPeriod(1);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SET_PROCESS_INFORMATION set =
+        kernel ? (SET_PROCESS_INFORMATION)(void (*)())GetProcAddress(kernel, "SetProcessInformation") : NULL;
+    // Control the timer resolution throttling, and switch it off.
+    POWER_THROTTLING_STATE state = {POWER_THROTTLING_VERSION, POWER_THROTTLING_IGNORE_TIMER_RESOLUTION, 0};
+    return set && set(GetCurrentProcess(), PROCESS_INFO_POWER_THROTTLING, &state, sizeof(state));
+}
+
+void Link_EndTimerResolution()
+{
+    timeEndPeriod(1);
 }

@@ -76,6 +76,7 @@ quit_program() {
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
   [ -n "$prog" ] && kill "$prog" 2>/dev/null
+  umount "$work/readonly" 2>/dev/null
 }
 trap cleanup EXIT
 
@@ -261,6 +262,29 @@ quit_program
 check "COM12: stored as given" "ComPort=COM12:" "$(grep '^ComPort=' "$ini" | tr -d '\r')"
 sim_line=(--link "$ZEB_SIM_LINE")
 
+# Started from a folder the user may not write: the exit says so, naming the
+# settings file, then the program ends.
+ro=$work/readonly
+mkdir -p "$ro"
+mount -t tmpfs -o ro,size=16k zebro "$ro" 2>/dev/null || chmod a-w "$ro"
+if touch "$ro/probe" 2>/dev/null; then
+  echo "No read-only folder could be made: the unsaved-settings case is skipped."
+else
+  cd "$ro" && start_program
+  cd "$work"
+  key Escape
+  dialog "ZEB Zuvaririzadure" && xdotool key Return
+  dialog "ZEB Zuvaririzadure" "$dlg"
+  check "read-only folder: the exit names the settings file" \
+    "$(printf 'Die Einstellungen konnten nicht gespeichert werden:\n%s\\zebdiag.ini' "$(dos "$ro")")" \
+    "$(wine "$wintext" "ZEB Zuvaririzadure" 2>/dev/null | tr -d '\r')"
+  xdotool key Return
+  check "read-only folder: the program ends after the message" "yes" \
+    "$(wait_for 15 bash -c "! kill -0 $prog 2>/dev/null" && echo yes)"
+  prog=""
+fi
+umount "$ro" 2>/dev/null; rm -rf "$ro"
+
 # ---------------------------------------------------------------------------
 # zebreport: the program logs a run against zebsim with beams 5, 17 and 40
 # weakened; zebreport (native and .exe) turns the log into a page, the headless
@@ -359,6 +383,25 @@ for proto in 1 0; do
   check "replay, protocol $proto: the recording's values cycle for cycle" "" \
     "$([ -n "$again" ] && diff <(values "$rdir/$rlog" | head -n "$lines") <(values "$again") | head -4)"
 done
+
+# ---------------------------------------------------------------------------
+# The session ends (shutdown, logoff, a restart for updates) while logging
+# continuously: the program ends, its log holds every cycle up to then in
+# whole lines, and its settings are written. Last: it ends every program.
+start_sim
+cd "$work"
+start_program
+start_log "$work/session"
+key alt+a
+wait_for 60 bash -c "[ \$(grep -c '^record' '$trace') -ge 100 ]"
+wineboot --end-session >/dev/null 2>&1
+check "session end: the program ends" "yes" "$(wait_for 15 bash -c "! kill -0 $prog 2>/dev/null" && echo yes)"
+prog=""
+slog=$(ls "$work"/session_*.log 2>/dev/null | head -1)
+check "session end: the log ends with a whole line" "0a" "$(tail -c 1 "$slog" | od -An -tx1 | tr -d ' ')"
+check "session end: every cycle logged, each line whole (100 beams)" "$(records) $(records)" \
+  "$(tail -n +4 "$slog" | wc -l) $(tail -n +4 "$slog" | awk -F'\t' 'NF == 104' | wc -l)"
+check "session end: settings written" "yes" "$([ -f "$work/zebdiag.ini" ] && echo yes)"
 
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

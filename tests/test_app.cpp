@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 static void EnsureLocks()
 {
@@ -92,6 +93,43 @@ TEST_F(Texts, ExportNeverWritesPastItsBlock)
     EXPECT_NE(s.find("\r\n1\t-2000000000\t2000000000\r\n"), std::string::npos);
     EXPECT_NE(s.find("\r\n999\t-2000000000\t2000000000\r\n"), std::string::npos);
     EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 1000);
+}
+
+// Another program holds the clipboard for 200 ms (clipboard history, remote
+// desktop) with old values on it: the copy still lands.
+TEST_F(Texts, CopyLandsWhileTheClipboardIsBusy)
+{
+    SG_View.fDataValid = 1;
+    SG_View.Params.iFirst = 1;
+    SG_View.Params.iLast = 2;
+    SG_View.Params.iValueType = VT_TRANSMITTER;
+    SG_View.aiValue[1] = 120;
+    SG_View.aiValue[2] = 118;
+    HWND owner = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+    HANDLE held = CreateEventA(NULL, TRUE, FALSE, NULL);
+    std::thread holder([held] {
+        ASSERT_TRUE(OpenClipboard(NULL));
+        EmptyClipboard();
+        HGLOBAL old = GlobalAlloc(GMEM_MOVEABLE, 4);
+        strcpy((char *)GlobalLock(old), "old");
+        GlobalUnlock(old);
+        SetClipboardData(CF_TEXT, old);
+        SetEvent(held);
+        Sleep(200);
+        CloseClipboard();
+    });
+    WaitForSingleObject(held, 2000);
+    CopyValuesToClipboard(owner);
+    holder.join();
+    ASSERT_TRUE(OpenClipboard(owner));
+    HANDLE data = GetClipboardData(CF_TEXT);
+    std::string text = data ? (const char *)GlobalLock(data) : "";
+    if (data)
+        GlobalUnlock(data);
+    CloseClipboard();
+    EXPECT_EQ(text, "Nr.\tAbs\r\n1\t120\r\n2\t118\r\n");
+    CloseHandle(held);
+    DestroyWindow(owner);
 }
 
 TEST(ReferenceLines, OnlyTwoIntegersCount)

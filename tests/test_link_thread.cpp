@@ -403,3 +403,50 @@ TEST(LinkWait, StopForNewPortSettingsServesTheLogCloseAndAbortsTheCycle)
     EXPECT_EQ(LinkPort.hCom, INVALID_HANDLE_VALUE);
     DeleteFileA("wait_test.log");
 }
+
+// The request to keep the timer resolution reaches the system's call, found
+// at run time, with the documented values. Wine refuses the request (1,
+// ERROR_INVALID_FUNCTION), so the call is patched here to take and record it.
+static struct {
+    int calls;
+    HANDLE process;
+    int infoClass;
+    ULONG state[3];
+    DWORD size;
+} asked;
+static BOOL WINAPI RecordRequest(HANDLE process, int infoClass, LPVOID info, DWORD size)
+{
+    asked.calls++;
+    asked.process = process;
+    asked.infoClass = infoClass;
+    memcpy(asked.state, info, sizeof(asked.state));
+    asked.size = size;
+    return TRUE;
+}
+
+TEST(TimerResolution, KeptWhileMinimisedWhereTheSystemHasTheCall)
+{
+    BYTE *call = (BYTE *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessInformation");
+    ASSERT_NE(call, nullptr);
+    BYTE jump[12] = {0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xE0}, saved[sizeof(jump)];   // mov rax, to; jmp rax
+    void *to = (void *)RecordRequest;
+    memcpy(jump + 2, &to, sizeof(to));
+    DWORD protection;
+    ASSERT_TRUE(VirtualProtect(call, sizeof(jump), PAGE_EXECUTE_READWRITE, &protection));
+    memcpy(saved, call, sizeof(jump));
+    memcpy(call, jump, sizeof(jump));
+    FlushInstructionCache(GetCurrentProcess(), call, sizeof(jump));
+    bool kept = Link_BeginTimerResolution();
+    memcpy(call, saved, sizeof(jump));
+    FlushInstructionCache(GetCurrentProcess(), call, sizeof(jump));
+    VirtualProtect(call, sizeof(jump), protection, &protection);
+    Link_EndTimerResolution();
+    EXPECT_TRUE(kept);
+    ASSERT_EQ(asked.calls, 1);
+    EXPECT_EQ(asked.process, GetCurrentProcess());
+    EXPECT_EQ(asked.infoClass, 4) << "ProcessPowerThrottling";
+    EXPECT_EQ(asked.size, 12u);
+    EXPECT_EQ(asked.state[0], 1u) << "version";
+    EXPECT_EQ(asked.state[1], 4u) << "control: the timer resolution";
+    EXPECT_EQ(asked.state[2], 0u) << "state: not throttled";
+}

@@ -173,6 +173,32 @@ TEST_F(Shell, StoredPlacementOnlyWhereTheWindowCanBeReached)
     DestroyWindow(w);
 }
 
+// A taskbar on the left or at the top moves the work area: the window opens
+// where the last run left it, run after run.
+TEST_F(Shell, PlacementComesBackWithAMovedWorkArea)
+{
+    RECT screenArea, moved, first = {}, got = {};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &screenArea, 0));
+    moved = screenArea;
+    moved.left += 120;
+    moved.top += 60;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_SETWORKAREA, 0, &moved, 0));
+    const RECT stored = {100, 80, 700, 500};
+    DI.rcWnd = stored;
+    for (int run = 0; run < 2; run++) {
+        HWND w = CreateWindowExA(0, "STATIC", "placement", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, NULL, NULL);
+        Main_RestorePlacement(w);
+        GetWindowRect(w, run ? &got : &first);
+        Main_StorePlacement(w);
+        DestroyWindow(w);
+    }
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &screenArea, 0);
+    EXPECT_TRUE(EqualRect(&first, &got)) << "first run at " << first.left << "," << first.top << ", second at "
+                                         << got.left << "," << got.top;
+    EXPECT_TRUE(EqualRect(&DI.rcWnd, &stored)) << "stored " << DI.rcWnd.left << "," << DI.rcWnd.top;
+}
+
 static std::string Slurp(const std::string &path)
 {
     std::ifstream f(path, std::ios::binary);

@@ -1,5 +1,6 @@
-// Prints the status bar's first part of the program's main window, for the
-// end-to-end tests (the text cannot be read through X).
+// Prints the status bar's first part of the program's main window, or with a
+// caption the text of the message box so titled, for the end-to-end tests
+// (the texts cannot be read through X).
 #include <windows.h>
 
 #include <stdio.h>
@@ -18,8 +19,16 @@ static BOOL CALLBACK FindStatus(HWND child, LPARAM)
     return TRUE;
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    if (argc > 1) {
+        HWND box = FindWindowA("#32770", argv[1]);
+        char text[512] = "";
+        if (!box || !GetDlgItemTextA(box, 0xFFFF, text, sizeof(text)))   // the message's static control
+            return 2;
+        printf("%s\n", text);
+        return 0;
+    }
     HWND main = FindWindowA("ZEB Zuvaririzadure", NULL);
     if (!main)
         return 2;
