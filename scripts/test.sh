@@ -23,6 +23,9 @@ export DISPLAY=":$n"
 "$root/scripts/vports.sh" down >/dev/null 2>&1 || true
 "$root/scripts/vports.sh" up COM5:COM6 COM7:COM8 COM12:COM23   # restarts the Wine server
 wineserver -p >/dev/null 2>&1 || true
+# The prefix's services start with the first program; started here, they do
+# not inherit (and hold open) a test's output.
+wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1 || true
 
 # A tiny file system for the full-disk cases; mounting it needs root.
 fullfs=$ZEB_BUILD/fullfs
