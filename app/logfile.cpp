@@ -43,8 +43,8 @@ bool Log_Open(const char *path, const SYSTEMTIME &st)
     FILE *f = fopen(path, "w");
     if (!f)
         return false;
-    // Room for a whole line of the widest range with its CR LF ends, so that
-    // each line reaches the system in one write.
+    // Room for a whole line of the widest range, so that each line is handed
+    // to the system as a whole when it is flushed.
     setvbuf(f, NULL, _IOFBF, LOG_LINE_BUFFER);
     char title[256];
     FormatFileTitle(title, fLogRelative);

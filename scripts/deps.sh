@@ -21,6 +21,8 @@ zeb_install_deps() {
   # The report test renders a page in Debian's headless browser.
   command -v chromium-headless-shell >/dev/null 2>&1 || command -v chromium >/dev/null 2>&1 ||
     ZEB_MISSING="$ZEB_MISSING chromium-headless-shell"
+  # The locale data for the test under a Cyrillic code page.
+  [ -f /usr/share/i18n/locales/ru_RU ] || ZEB_MISSING="$ZEB_MISSING locales"
   [ -f /usr/src/googletest/CMakeLists.txt ] || ZEB_MISSING="$ZEB_MISSING googletest"
   [ -f /usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf ] || ZEB_MISSING="$ZEB_MISSING fonts-liberation"
   if [ -n "$ZEB_MISSING" ]; then

@@ -124,6 +124,9 @@ try:
     # port opens, and the log is the one a German PC writes, so it is judged.
     if 'ru_RU.utf8' not in subprocess.run(['locale', '-a'], capture_output=True, text=True).stdout:
         subprocess.run(['localedef', '-i', 'ru_RU', '-c', '-f', 'UTF-8', 'ru_RU.UTF-8'])
+    # Without the locale Wine would run in code page 1252 and prove nothing.
+    check('Cyrillic locale available', True,
+          'ru_RU.utf8' in subprocess.run(['locale', '-a'], capture_output=True, text=True).stdout)
     start_sim('--weak', '5,17,40', line=('--tty', os.path.join(os.environ['ZEB_BUILD'], 'vports', 'com23')))
     rc, out, err = run('--min', '30', '--json', 'r.json', '--log', 'ru.log', '--port', 'COM12:',
                        env=dict(os.environ, LC_ALL='ru_RU.UTF-8'))
