@@ -48,8 +48,6 @@ void QIRA__Release(HANDLE lock);
 bool QIRA__SetName(QIRA_PORT *port, const char *name);
 bool QIRA__OpenDevice(QIRA_PORT *port);
 bool QIRA__SetFlowLimits(DCB *dcb, DWORD queueSize);
-// "COM" and a number: the names the platform gives serial ports.
-bool QIRA__IsComName(const char *name);
 
 bool QIRA__RawWrite(QIRA_PORT *port, const void *data, WORD length);
 bool QIRA__RawRead(QIRA_PORT *port, void *buffer, WORD length, WORD *count);

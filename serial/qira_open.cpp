@@ -24,7 +24,8 @@ bool QIRA__SetName(QIRA_PORT *port, const char *name)
     return true;
 }
 
-bool QIRA__IsComName(const char *name)
+// "COM" and a number: the names the platform gives serial ports.
+static bool IsComName(const char *name)
 {
     if (_strnicmp(name, "COM", 3) != 0 || !name[3])
         return false;
@@ -52,7 +53,7 @@ bool QIRA_PortExists(const char *name)
     // Some serial drivers (and Wine from COM10 on) give no default
     // configuration; a COM name the system has a device for is a port too.
     char target[512];
-    return QIRA__IsComName(buf) && QIRA__Sys.QueryDosDeviceA(buf, target, sizeof(target)) != 0;
+    return IsComName(buf) && QIRA__Sys.QueryDosDeviceA(buf, target, sizeof(target)) != 0;
 }
 
 bool QIRA__SetFlowLimits(DCB *dcb, DWORD queueSize)
