@@ -5,7 +5,7 @@
 #include "check.h"
 
 #include "display.h"
-#include "report.h"
+#include "logread.h"
 
 #include <string.h>
 

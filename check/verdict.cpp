@@ -1,10 +1,10 @@
-// The verdict, drawn from the run's data log with the report's own reader
-// and statistics: only whole logged cycles count, and zebcheck and zebreport
+// The verdict, drawn from the run's data log with the reader zebreport uses
+// and its statistics: only whole logged cycles count, and zebcheck and zebreport
 // agree on every median.
 #include "check.h"
 
 #include "app.h"
-#include "report.h"
+#include "logread.h"
 
 #include <math.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // Data logs of the program played back as the controller. The logs are one
 // recording, read forward as the requests come (never loaded whole), with
-// zebreport's reader: the same header checks, the same malformed lines
+// the log reader zebreport uses: the same header checks, the same malformed lines
 // skipped, the same time stamps across midnight.
 #include "sim.h"
 
@@ -10,7 +10,7 @@
 #include <memory>
 #include <set>
 
-#include "report.h"
+#include "logread.h"
 
 namespace {
 

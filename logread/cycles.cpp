@@ -1,7 +1,7 @@
 // One log read line by line: its header checked, each data line parsed and
 // given its time, each other line said why it is no line of the recording.
 // zebreport reads its logs through this, and so does zebsim's replay.
-#include "report.h"
+#include "logread.h"
 
 #include <errno.h>
 #include <string.h>

@@ -2,7 +2,7 @@
 // times and skipped lines; the second follows the weakest beams over time and
 // reads exactly the bytes the first one read, so a log that grows meanwhile
 // gives the same lines.
-#include "report.h"
+#include "logread.h"
 
 #include <algorithm>
 #include <memory>

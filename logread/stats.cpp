@@ -1,6 +1,6 @@
 // Per-beam statistics from exact histograms, the median of a line, and time
 // series reduced to a bounded number of points.
-#include "report.h"
+#include "logread.h"
 
 #include <math.h>
 

@@ -1,6 +1,6 @@
 // Text from logs made safe for the page, and the number and time formats the
 // report uses.
-#include "report.h"
+#include "logread.h"
 
 #include <math.h>
 #include <stdarg.h>

@@ -2,7 +2,7 @@
 // alone). A line longer than any real log line is passed over without being
 // kept; a last line without an ending is reported as such, since a log that
 // is still being written ends in the middle of a line.
-#include "report.h"
+#include "logread.h"
 
 #include <string.h>
 

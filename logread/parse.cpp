@@ -1,6 +1,6 @@
 // The three header lines and the data lines of a log, checked as strictly as
 // the program writes them: anything else is not a line of the recording.
-#include "report.h"
+#include "logread.h"
 
 #include <string.h>
 
