@@ -188,12 +188,11 @@ struct Recording {
     }
 } rec;
 
-bool ClampByte(int *v)
+// Wide enough for a logged value plus the offset at either end of 32 bits.
+bool ClampByte(int64_t v, int *out)
 {
-    if (*v >= 0 && *v <= 255)
-        return false;
-    *v = *v < 0 ? 0 : 255;
-    return true;
+    *out = v < 0 ? 0 : v > 255 ? 255 : (int)v;
+    return *out != v;
 }
 
 }   // namespace
@@ -270,8 +269,8 @@ int Sample::Value(int beam)
         }
         return Signals_Value(type_, rod_, beam, offset_);
     }
-    int logged = c->aiValue[beam - c->iFirst], v = logged + (type_ == 0 ? offset_ : 0);
-    if (ClampByte(&v) && !said[NOTE_BYTE]) {
+    int logged = c->aiValue[beam - c->iFirst], v;
+    if (ClampByte((int64_t)logged + (type_ == 0 ? offset_ : 0), &v) && !said[NOTE_BYTE]) {
         int lo = type_ == 0 ? -offset_ : 0;
         Note(NOTE_BYTE, "beam " + std::to_string(beam) + " logged " + std::to_string(logged) + ", outside " +
                             std::to_string(lo) + ".." + std::to_string(lo + 255) + ", what a byte" +

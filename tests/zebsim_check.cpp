@@ -186,6 +186,18 @@ static void Replay(const char *exe)
     sim.Stop();
     CHECK(sim.err.find("beams 5..5 of rod pair 1 are not in the recording") != std::string::npos, "%s", sim.err.c_str());
     unlink(rec.c_str());
+    // Values near both ends of 32 bits play as the nearest byte above the
+    // offset, 235 or -20, with no overflow on the way.
+    rec = Log(dir, "ends_20240501T080000.log", kSignal, {{0, {2147483628, 2147483647, -2147483647 - 1, -21, 235}}});
+    {
+        Sim ends(exe, {"--replay", rec, "--baud", "0"});
+        ends.Send(Request(1, 5, 0x61));
+        got = ends.ReadN(6, 1000);
+        CHECK(got == std::string("\x14\xff\xff\0\0\xff", 6), "%zu bytes, beam 1 reads %d", got.size(),
+              got.size() > 1 ? (unsigned char)got[1] : -1);
+        ends.Stop();
+    }
+    unlink(rec.c_str());
     unlink((dir + "/rec_20240501T235958.log").c_str());
     rmdir(dir.c_str());
 }
