@@ -151,6 +151,7 @@ struct REP_LIMITS {
 #define REP_FLAG_LOW 1
 #define REP_FLAG_HIGH 2
 #define REP_FLAG_NOISY 4
+#define REP_FLAG_PREDICTED 8   // a grid's history: its trend may reach the lower limit soon
 
 struct REP_BEAM {
     int iRod, iBeam;
@@ -181,7 +182,8 @@ void Rep_CloseCycles(REP_CYCLES *c);
 std::string Rep_TypesDiffer(const REP_CYCLES &c, const std::string &firstPath, int firstType, bool firstRelative);
 
 // read.cpp
-bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error);
+// followWeakest false: one pass, values counted but no trend of the weakest.
+bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error, bool followWeakest = true);
 
 // stats.cpp
 bool Rep_HistAdd(REP_HIST *h, int32_t v);   // true when the value is new to the map

@@ -119,7 +119,7 @@ static bool ReadFile(REP_LOG *log, int file, int pass, REP_LINE *ln, std::string
     return true;
 }
 
-bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error)
+bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::string *error, bool followWeakest)
 {
     *log = REP_LOG();
     log->aHist.resize(REP_RODS * 1000);
@@ -133,6 +133,8 @@ bool Rep_ReadLogs(REP_LOG *log, const std::vector<std::string> &paths, std::stri
         *error = "no readable data line (" + std::to_string(log->nSkipped) + " lines skipped as malformed)";
         return false;
     }
+    if (!followWeakest)
+        return true;
     Rep_PickWeakest(log);
     for (int i = 0; i < (int)paths.size(); i++)
         if (!ReadFile(log, i, PASS_TREND, ln.get(), error))

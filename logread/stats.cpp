@@ -213,10 +213,10 @@ void Rep_PickWeakest(REP_LOG *log)
 
 std::string Rep_Reasons(unsigned flags)
 {
-    static const char *const kReason[3] = {"median below the lower limit", "median above the upper limit",
-                                           "noise above its limit"};
+    static const char *const kReason[4] = {"median below the lower limit", "median above the upper limit",
+                                           "noise above its limit", "predicted to reach the lower limit"};
     std::string s;
-    for (int i = 0; i < 3; i++)
+    for (int i = 0; i < 4; i++)
         if (flags & 1u << i)
             s += (s.empty() ? "" : "; ") + std::string(kReason[i]);
     return s;

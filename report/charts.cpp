@@ -6,11 +6,6 @@
 
 #include <algorithm>
 
-#define CHART_W 1000
-#define CHART_L 56
-#define CHART_R 990
-#define CHART_T 12
-
 static const char *const kOk = "#78909c";
 static const char *const kLow = "#c62828";
 static const char *const kHigh = "#ef6c00";
@@ -18,18 +13,13 @@ static const char *const kNoisy = "#6a1b9a";
 static const char *const kLimit = "#ff9600";   // the program's limit line colour
 static const char *const kTrend[REP_WEAKEST] = {"#c62828", "#1565c0", "#2e7d32", "#6a1b9a", "#ef6c00"};
 
-struct FRAME {   // a plot area and the value range it shows
-    double lo, hi;
-    int iBottom;
-};
-
-static double Y(const FRAME &f, double v)
+double Rep_ChartY(const REP_FRAME &f, double v)
 {
     return f.iBottom - (v - f.lo) / (f.hi - f.lo) * (f.iBottom - CHART_T);
 }
 
 // 1, 2 or 5 times a power of ten, at least span / parts.
-static double NiceStep(double span, int parts)
+double Rep_NiceStep(double span, int parts)
 {
     double raw = span / parts, mag = pow(10, floor(log10(raw)));
     for (double f : {1.0, 2.0, 5.0})
@@ -38,80 +28,41 @@ static double NiceStep(double span, int parts)
     return 10 * mag;
 }
 
-static void Open(std::string *out, int height, const std::string &label)
+void Rep_ChartOpen(std::string *out, int height, const std::string &label)
 {
     Rep_Add(out, "<svg class=\"chart\" viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"%s\" xmlns=\"http://www.w3.org/2000/svg\">\n",
             CHART_W, height, Rep_Esc(label).c_str());
 }
 
 // Frame, horizontal grid and value labels.
-static void Grid(std::string *out, const FRAME &f)
+void Rep_ChartGrid(std::string *out, const REP_FRAME &f)
 {
     Rep_Add(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#fafafa\" stroke=\"#9e9e9e\"/>\n", CHART_L,
             CHART_T, CHART_R - CHART_L, f.iBottom - CHART_T);
-    double step = NiceStep(f.hi - f.lo, 6);
+    double step = Rep_NiceStep(f.hi - f.lo, 6);
     std::string grid, labels;
     for (double v = ceil(f.lo / step) * step; v <= f.hi + step * 1e-9; v += step) {
-        Rep_Add(&grid, "M%d %.1fH%d", CHART_L, Y(f, v), CHART_R);
-        Rep_Add(&labels, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", CHART_L - 5, Y(f, v) + 4,
+        Rep_Add(&grid, "M%d %.1fH%d", CHART_L, Rep_ChartY(f, v), CHART_R);
+        Rep_Add(&labels, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", CHART_L - 5, Rep_ChartY(f, v) + 4,
                 Rep_Num(v).c_str());
     }
     Rep_Add(out, "<path d=\"%s\" stroke=\"#e0e0e0\" fill=\"none\"/>\n%s", grid.c_str(), labels.c_str());
 }
 
-static void LimitLine(std::string *out, const FRAME &f, double v, const char *name)
+void Rep_ChartLimit(std::string *out, const REP_FRAME &f, double v, const char *name)
 {
     if (v < f.lo || v > f.hi)
         return;
     Rep_Add(out, "<path d=\"M%d %.1fH%d\" stroke=\"%s\" stroke-width=\"1.5\" stroke-dasharray=\"6 3\"/>\n", CHART_L,
-            Y(f, v), CHART_R, kLimit);
+            Rep_ChartY(f, v), CHART_R, kLimit);
     Rep_Add(out, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\" fill=\"#b36b00\">%s %s</text>\n", CHART_R - 3,
-            Y(f, v) - 3, name, Rep_Num(v).c_str());
+            Rep_ChartY(f, v) - 3, name, Rep_Num(v).c_str());
 }
 
-static const char *BeamColour(unsigned flags)
-{
-    return flags & REP_FLAG_LOW ? kLow : flags & REP_FLAG_HIGH ? kHigh : flags & REP_FLAG_NOISY ? kNoisy : kOk;
-}
-
-enum { CHART_VALUES, CHART_NOISE };
-
-// Per beam a box with a mark across it: in the values chart a thin line from
-// minimum to maximum, the box over the middle half of the values and the mark
-// at the median; in the noise chart the box from zero to the noise and the
-// mark at the standard deviation.
-static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int kind, const FRAME &f, int first,
-                      int last)
+// Beam numbers under a chart of beams first..last, about twenty of them.
+void Rep_BeamAxis(std::string *out, const REP_FRAME &f, int first, int last)
 {
     double w = (double)(CHART_R - CHART_L) / (last - first + 1);
-    double box = std::min(std::max(w * 0.6, 0.8), 10.0), tick = std::min(std::max(w * 0.45, 1.2), 7.0);
-    std::string whiskers[4], boxes[4], ticks[4], marks;
-    const char *colours[4] = {kOk, kLow, kHigh, kNoisy};
-    for (const REP_BEAM &b : beams) {
-        double x = CHART_L + (b.iBeam - first + 0.5) * w;
-        int c = 0;
-        while (colours[c] != BeamColour(b.uFlags))
-            c++;
-        double lo = 0, hi = (double)b.iMax - b.iMin, m = b.flStdDev;
-        if (kind == CHART_VALUES) {
-            Rep_Add(&whiskers[c], "M%.1f %.1fV%.1f", x, Y(f, b.iMin), Y(f, b.iMax));
-            lo = b.flQuartile1;
-            hi = b.flQuartile3;
-            m = b.flMedian;
-        }
-        Rep_Add(&boxes[c], "M%.1f %.1fV%.1f", x, Y(f, lo), std::min(Y(f, hi), Y(f, lo) - 0.8));
-        Rep_Add(&marks, "M%.1f %.1fh%.1f", x - tick, Y(f, m), 2 * tick);
-        if (b.uFlags)   // below the axis, so that a flagged beam stands out among hundreds
-            Rep_Add(&ticks[c], "M%.1f %dv6", x, f.iBottom + 1);
-    }
-    const std::string *layers[3] = {whiskers, boxes, ticks};
-    const double widths[3] = {std::max(box / 5, 0.5), box, std::max(box, 2.5)};
-    for (int l = 0; l < 3; l++)
-        for (int c = 0; c < 4; c++)
-            if (!layers[l][c].empty())
-                Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n",
-                        layers[l][c].c_str(), colours[c], widths[l]);
-    Rep_Add(out, "<path d=\"%s\" stroke=\"#212121\" stroke-width=\"1.2\" fill=\"none\"/>\n", marks.c_str());
     static const int kSteps[] = {1, 2, 5, 10, 20, 50, 100, 200};
     int step = 200;
     for (int s : kSteps)
@@ -126,7 +77,53 @@ static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int 
     Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">beam</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31);
 }
 
-static void Legend(std::string *out, const char *const *colours, const char *const *names, int n)
+static const char *BeamColour(unsigned flags)
+{
+    return flags & REP_FLAG_LOW ? kLow : flags & REP_FLAG_HIGH ? kHigh : flags & REP_FLAG_NOISY ? kNoisy : kOk;
+}
+
+enum { CHART_VALUES, CHART_NOISE };
+
+// Per beam a box with a mark across it: in the values chart a thin line from
+// minimum to maximum, the box over the middle half of the values and the mark
+// at the median; in the noise chart the box from zero to the noise and the
+// mark at the standard deviation.
+static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int kind, const REP_FRAME &f, int first,
+                      int last)
+{
+    double w = (double)(CHART_R - CHART_L) / (last - first + 1);
+    double box = std::min(std::max(w * 0.6, 0.8), 10.0), tick = std::min(std::max(w * 0.45, 1.2), 7.0);
+    std::string whiskers[4], boxes[4], ticks[4], marks;
+    const char *colours[4] = {kOk, kLow, kHigh, kNoisy};
+    for (const REP_BEAM &b : beams) {
+        double x = CHART_L + (b.iBeam - first + 0.5) * w;
+        int c = 0;
+        while (colours[c] != BeamColour(b.uFlags))
+            c++;
+        double lo = 0, hi = (double)b.iMax - b.iMin, m = b.flStdDev;
+        if (kind == CHART_VALUES) {
+            Rep_Add(&whiskers[c], "M%.1f %.1fV%.1f", x, Rep_ChartY(f, b.iMin), Rep_ChartY(f, b.iMax));
+            lo = b.flQuartile1;
+            hi = b.flQuartile3;
+            m = b.flMedian;
+        }
+        Rep_Add(&boxes[c], "M%.1f %.1fV%.1f", x, Rep_ChartY(f, lo), std::min(Rep_ChartY(f, hi), Rep_ChartY(f, lo) - 0.8));
+        Rep_Add(&marks, "M%.1f %.1fh%.1f", x - tick, Rep_ChartY(f, m), 2 * tick);
+        if (b.uFlags)   // below the axis, so that a flagged beam stands out among hundreds
+            Rep_Add(&ticks[c], "M%.1f %dv6", x, f.iBottom + 1);
+    }
+    const std::string *layers[3] = {whiskers, boxes, ticks};
+    const double widths[3] = {std::max(box / 5, 0.5), box, std::max(box, 2.5)};
+    for (int l = 0; l < 3; l++)
+        for (int c = 0; c < 4; c++)
+            if (!layers[l][c].empty())
+                Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n",
+                        layers[l][c].c_str(), colours[c], widths[l]);
+    Rep_Add(out, "<path d=\"%s\" stroke=\"#212121\" stroke-width=\"1.2\" fill=\"none\"/>\n", marks.c_str());
+    Rep_BeamAxis(out, f, first, last);
+}
+
+void Rep_ChartLegend(std::string *out, const char *const *colours, const char *const *names, int n)
 {
     *out += "<p class=\"legend\">";
     for (int i = 0; i < n; i++)
@@ -145,7 +142,7 @@ void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_
                     beams.push_back(b);
             if (beams.empty())
                 continue;
-            FRAME f;
+            REP_FRAME f;
             if (kind == CHART_VALUES) {
                 f.lo = log.fRelative ? 0 : lim.iScaleMin;
                 f.hi = log.fRelative ? 250 : 255;
@@ -159,21 +156,21 @@ void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_
                 f.hi = lim.fNoise ? (double)lim.iNoise : 1;
                 for (const REP_BEAM &b : beams)
                     f.hi = std::max(f.hi, (double)b.iMax - b.iMin);
-                f.hi = ceil(f.hi * 1.05 / NiceStep(f.hi, 6)) * NiceStep(f.hi, 6);
+                f.hi = ceil(f.hi * 1.05 / Rep_NiceStep(f.hi, 6)) * Rep_NiceStep(f.hi, 6);
                 f.iBottom = 182;
             }
             if (f.hi <= f.lo)
                 f.hi = f.lo + 1;
             if (log.uRods == 3)
                 Rep_Add(out, "<h3>Rod pair %d</h3>\n", rod + 1);
-            Open(out, f.iBottom + 38,
+            Rep_ChartOpen(out, f.iBottom + 38,
                  kind == CHART_VALUES ? "minimum to maximum and median of each beam" : "noise of each beam");
-            Grid(out, f);
+            Rep_ChartGrid(out, f);
             if (kind == CHART_VALUES) {
-                LimitLine(out, f, lim.iMin, "lower limit");
-                LimitLine(out, f, lim.iMax, "upper limit");
+                Rep_ChartLimit(out, f, lim.iMin, "lower limit");
+                Rep_ChartLimit(out, f, lim.iMax, "upper limit");
             } else if (lim.fNoise) {
-                LimitLine(out, f, (double)lim.iNoise, "noise limit");
+                Rep_ChartLimit(out, f, (double)lim.iNoise, "noise limit");
             }
             BeamChart(out, beams, kind, f, beams.front().iBeam, beams.back().iBeam);
             *out += "</svg>\n";
@@ -185,12 +182,12 @@ void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_
         static const char *const kNoiseNames[4] = {"maximum minus minimum, the mark at the standard deviation",
                                                    "median below the lower limit", "median above the upper limit",
                                                    "noise above its limit"};
-        Legend(out, kColours, kind == CHART_VALUES ? kValueNames : kNoiseNames, 4);
+        Rep_ChartLegend(out, kColours, kind == CHART_VALUES ? kValueNames : kNoiseNames, 4);
     }
 }
 
 // A time step that gives about eight labels.
-static int64_t TimeStep(int64_t span)
+int64_t Rep_TimeStep(int64_t span)
 {
     static const int64_t kSteps[] = {1000,    2000,    5000,     10000,    15000,    30000,    60000,
                                      120000,  300000,  600000,   900000,   1800000,  3600000,  7200000,
@@ -207,7 +204,7 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
     series[0] = Rep_SeriesPoints(log.serMedian);
     for (int k = 0; k < log.nWeak; k++)
         series[1 + k] = Rep_SeriesPoints(log.aserWeak[k]);
-    FRAME f = {log.fRelative ? 0.0 : (double)lim.iScaleMin, log.fRelative ? 250.0 : 255.0, 232};
+    REP_FRAME f = {log.fRelative ? 0.0 : (double)lim.iScaleMin, log.fRelative ? 250.0 : 255.0, 232};
     for (const auto &s : series)
         for (const REP_POINT &p : s) {
             f.lo = std::min(f.lo, p.flValue);
@@ -217,10 +214,10 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
         f.hi = f.lo + 1;
     int64_t t0 = log.tStart, span = std::max<int64_t>(log.tEnd - log.tStart, 1000);
     auto X = [&](int64_t t) { return CHART_L + (double)(t - t0) / span * (CHART_R - CHART_L); };
-    Open(out, f.iBottom + 38, "median of all beams and the weakest beams over time");
-    Grid(out, f);
-    LimitLine(out, f, lim.iMin, "lower limit");
-    int64_t step = TimeStep(span);
+    Rep_ChartOpen(out, f.iBottom + 38, "median of all beams and the weakest beams over time");
+    Rep_ChartGrid(out, f);
+    Rep_ChartLimit(out, f, lim.iMin, "lower limit");
+    int64_t step = Rep_TimeStep(span);
     int64_t first = (t0 / step + (t0 % step != 0)) * step;
     for (int64_t t = first; t <= t0 + span; t += step) {
         std::string label = Rep_TimeText(t, step >= 86400000);
@@ -233,10 +230,10 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
         const char *colour = k == 0 ? "#212121" : kTrend[k - 1];
         std::string pts;
         for (const REP_POINT &p : series[k])
-            Rep_Add(&pts, "%.1f,%.1f ", X(p.tMs), Y(f, p.flValue));
+            Rep_Add(&pts, "%.1f,%.1f ", X(p.tMs), Rep_ChartY(f, p.flValue));
         if (series[k].size() == 1)
             Rep_Add(out, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"2.5\" fill=\"%s\"/>\n", X(series[k][0].tMs),
-                    Y(f, series[k][0].flValue), colour);
+                    Rep_ChartY(f, series[k][0].flValue), colour);
         else
             Rep_Add(out, "<polyline points=\"%s\" stroke=\"%s\" stroke-width=\"%s\" fill=\"none\"/>\n", pts.c_str(),
                     colour, k == 0 ? "1.6" : "1.1");
@@ -252,5 +249,5 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
             names[1 + k] += " (rod pair " + std::to_string(log.aiWeakRod[k] + 1) + ")";
         pnames[1 + k] = names[1 + k].c_str();
     }
-    Legend(out, colours, pnames, 1 + log.nWeak);
+    Rep_ChartLegend(out, colours, pnames, 1 + log.nWeak);
 }

@@ -27,7 +27,19 @@ static const char kStyle[] =
     ".legend { font-size: 8.5pt; color: #424242; margin: 2pt 0 6pt; }\n"
     ".key { display: inline-block; width: 9pt; height: 9pt; margin: 0 3pt 0 8pt; vertical-align: -1pt; }\n"
     "code { font-size: 8.5pt; }\n"
-    "section { break-inside: avoid; }\n";
+    "section { break-inside: avoid; }\n"
+    "td.light { font-weight: bold; } td.green { color: #2e7d32; } td.yellow { color: #9e7700; } td.red { color: #c62828; }\n"
+    ".medians { text-align: left; font-size: 8.5pt; }\n"
+    "table.thresholds td, table.thresholds th { text-align: left; }\n";
+
+// The page up to its heading; the title is plain text.
+void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading)
+{
+    Rep_Add(out,
+            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+            "<title>%s</title>\n<style>\n%s</style>\n</head>\n<body>\n<h1>%s</h1>\n",
+            Rep_Esc(title).c_str(), kStyle, Rep_Esc(heading).c_str());
+}
 
 static std::string Duration(int64_t ms)
 {
@@ -41,27 +53,38 @@ static std::string Duration(int64_t ms)
     return s;
 }
 
-static std::string BeamName(const REP_LOG &log, int rod, int beam)
+std::string Rep_BeamName(unsigned rods, int rod, int beam)
 {
     std::string s = std::to_string(beam);
-    if (log.uRods == 3)
+    if (rods == 3)
         s += " (rod pair " + std::to_string(rod + 1) + ")";
     return s;
 }
 
-static void Fact(std::string *out, const char *name, const std::string &html)
+void Rep_Fact(std::string *out, const char *name, const std::string &html)
 {
     Rep_Add(out, "<tr><th>%s</th><td>%s</td></tr>\n", name, html.c_str());
 }
 
+std::string Rep_TypeText(int type, bool relative)
+{
+    return std::string(Rep_aszTypeName[type]) + " (" + Rep_aszTypeEnglish[type] + "), " +
+           (relative ? "relative values, percent of the references" : "absolute values");
+}
+
+std::string Rep_LimitsHtml(const REP_LIMITS &lim, bool relative)
+{
+    const char *unit = relative ? " %" : "";
+    std::string limits = "lower " + std::to_string(lim.iMin) + unit + " (" + Rep_Esc(lim.strMinFrom) + "), upper " +
+                         std::to_string(lim.iMax) + unit + " (" + Rep_Esc(lim.strMaxFrom) + "), ";
+    return limits + (lim.fNoise ? "noise " + std::to_string(lim.iNoise) + unit + " (--noise)" : "noise not judged");
+}
+
 static void Summary(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
 {
-    const char *unit = log.fRelative ? " %" : "";
     *out += "<h2>Summary</h2>\n<table class=\"facts\">\n";
-    Fact(out, "Value type",
-         std::string(Rep_aszTypeName[log.iValueType]) + " (" + Rep_aszTypeEnglish[log.iValueType] + "), " +
-             (log.fRelative ? "relative values, percent of the references" : "absolute values"));
-    Fact(out, "Rod pair", log.uRods == 3 ? "1 and 2" : log.uRods == 2 ? "2" : "1");
+    Rep_Fact(out, "Value type", Rep_TypeText(log.iValueType, log.fRelative));
+    Rep_Fact(out, "Rod pair", log.uRods == 3 ? "1 and 2" : log.uRods == 2 ? "2" : "1");
     std::string ranges;
     for (const REP_RANGE &r : log.aRanges) {
         Rep_Add(&ranges, "%s%d–%d", ranges.empty() ? "" : "; ", r.iFirst, r.iLast);
@@ -72,19 +95,16 @@ static void Summary(std::string *out, const REP_LOG &log, const std::vector<REP_
     }
     if (log.fMoreRanges)
         ranges += "; and more";
-    Fact(out, log.aRanges.size() > 1 ? "Beam ranges" : "Beam range", ranges);
-    Fact(out, "Start", Rep_TimeText(log.tStart, true));
-    Fact(out, "End", Rep_TimeText(log.tEnd, true));
-    Fact(out, "Duration", Duration(log.tEnd - log.tStart));
-    Fact(out, "Cycles", std::to_string(log.nCycles));
-    Fact(out, "Median time between cycles",
+    Rep_Fact(out, log.aRanges.size() > 1 ? "Beam ranges" : "Beam range", ranges);
+    Rep_Fact(out, "Start", Rep_TimeText(log.tStart, true));
+    Rep_Fact(out, "End", Rep_TimeText(log.tEnd, true));
+    Rep_Fact(out, "Duration", Duration(log.tEnd - log.tStart));
+    Rep_Fact(out, "Cycles", std::to_string(log.nCycles));
+    Rep_Fact(out, "Median time between cycles",
          log.histInterval.nCount ? Rep_Num(Rep_HistQuantile(log.histInterval, 0.5)) + " ms" : "–");
-    Fact(out, "Lines skipped as malformed", std::to_string(log.nSkipped));
-    std::string limits = "lower " + std::to_string(lim.iMin) + unit + " (" + Rep_Esc(lim.strMinFrom) + "), upper " +
-                         std::to_string(lim.iMax) + unit + " (" + Rep_Esc(lim.strMaxFrom) + "), ";
-    limits += lim.fNoise ? "noise " + std::to_string(lim.iNoise) + unit + " (--noise)" : "noise not judged";
-    Fact(out, "Limits", limits);
-    Fact(out, "Beams", std::to_string(beams.size()));
+    Rep_Fact(out, "Lines skipped as malformed", std::to_string(log.nSkipped));
+    Rep_Fact(out, "Limits", Rep_LimitsHtml(lim, log.fRelative));
+    Rep_Fact(out, "Beams", std::to_string(beams.size()));
     *out += "</table>\n";
 }
 
@@ -106,7 +126,7 @@ static void FlaggedTable(std::string *out, const REP_LOG &log, const std::vector
         Rep_Add(out,
                 "<tr class=\"%s\"><td class=\"beam text\">%s</td><td>%d</td><td>%s</td><td>%.2f</td><td>%d</td>"
                 "<td>%lld</td><td>%.2f</td><td>%.1f %%</td><td class=\"text\">%s</td></tr>\n",
-                cls, BeamName(log, b.iRod, b.iBeam).c_str(), b.iMin, Rep_Num(b.flMedian).c_str(), b.flMean, b.iMax,
+                cls, Rep_BeamName(log.uRods, b.iRod, b.iBeam).c_str(), b.iMin, Rep_Num(b.flMedian).c_str(), b.flMean, b.iMax,
                 (long long)b.iMax - b.iMin, b.flStdDev, 100.0 * b.nBelow / b.nCount, Rep_Reasons(b.uFlags).c_str());
     }
     *out += "</tbody>\n</table>\n";
@@ -114,9 +134,10 @@ static void FlaggedTable(std::string *out, const REP_LOG &log, const std::vector
             "limits or its noise exceeds the noise limit.</p>\n</section>\n";
 }
 
-static void Logs(std::string *out, const REP_LOG &log)
+void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
 {
-    *out += "<h2>Logs</h2>\n<table>\n<thead><tr><th class=\"text\">File</th><th class=\"text\">Title</th>"
+    Rep_Add(out, "<h2>%s</h2>\n<table>", heading);
+    *out += "\n<thead><tr><th class=\"text\">File</th><th class=\"text\">Title</th>"
             "<th>Lines read</th><th>Skipped</th></tr></thead>\n<tbody>\n";
     for (const REP_FILE &f : log.aFiles)
         Rep_Add(out, "<tr><td class=\"text\">%s</td><td class=\"text\">%s</td><td>%llu</td><td>%llu</td></tr>\n",
@@ -143,17 +164,14 @@ std::string Rep_Html(const REP_LOG &log, const std::vector<REP_BEAM> &beams, con
 {
     std::string out;
     std::string start = Rep_TimeText(log.tStart, true).substr(0, 16);
-    Rep_Add(&out,
-            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
-            "<title>Service report %s</title>\n<style>\n%s</style>\n</head>\n<body>\n",
-            start.c_str(), kStyle);
-    Rep_Add(&out, "<h1>Service report</h1>\n<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType],
-            log.fRelative ? "relative" : "absolute", start.c_str());
+    Rep_PageStart(&out, "Service report " + start, "Service report");
+    Rep_Add(&out, "<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType], log.fRelative ? "relative" : "absolute",
+            start.c_str());
     std::string list;
     size_t flagged = 0;
     for (const REP_BEAM &b : beams)
         if (b.uFlags)
-            list += (flagged++ ? ", " : "") + BeamName(log, b.iRod, b.iBeam);
+            list += (flagged++ ? ", " : "") + Rep_BeamName(log.uRods, b.iRod, b.iBeam);
     if (flagged)
         Rep_Add(&out, "<p class=\"verdict flagged\">%d of %d beams flagged: %s</p>\n", (int)flagged, (int)beams.size(),
                 list.c_str());
@@ -165,7 +183,7 @@ std::string Rep_Html(const REP_LOG &log, const std::vector<REP_BEAM> &beams, con
     Rep_TrendChart(&out, log, lim);
     out += "</section>\n";
     FlaggedTable(&out, log, beams);
-    Logs(&out, log);
+    Rep_LogsTable(&out, log, "Logs");
     out += "</body>\n</html>\n";
     return out;
 }

@@ -3,4 +3,9 @@ set(ZEB_REPORT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/charts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/html.cpp
   ${CMAKE_CURRENT_LIST_DIR}/csv.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/trend.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/compare.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/compare_html.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/history.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/history_html.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cli.cpp)
