@@ -77,7 +77,8 @@ static bool LogPathIn(const CHK_OPTIONS &opt, std::string *path, std::string *er
         *path = dir;
         return true;
     }
-    if (!folder && !CreateDirectoryA(dir.c_str(), NULL)) {
+    // Stations started together may make the same folder.
+    if (!folder && !CreateDirectoryA(dir.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS) {
         *error = "cannot create the folder " + dir + " for the data log";
         return false;
     }
