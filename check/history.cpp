@@ -149,8 +149,7 @@ static bool ParseRecord(const char *s, size_t n, RECORD *r)
 }
 
 // Every whole record of the file in order; false when it cannot be read.
-// *openEnd: the file ends inside a line.
-template <typename F> static bool EachRecord(const std::string &path, unsigned *skipped, bool *openEnd, F f)
+template <typename F> static bool EachRecord(const std::string &path, unsigned *skipped, F f)
 {
     REP_LINES ls;
     if (!Rep_OpenLines(&ls, path.c_str(), UINT64_MAX))
@@ -158,10 +157,8 @@ template <typename F> static bool EachRecord(const std::string &path, unsigned *
     const char *s;
     size_t n;
     int kind;
-    *openEnd = false;
     while ((kind = Rep_NextLine(&ls, &s, &n)) != REP_LINE_END) {
         RECORD r;
-        *openEnd = kind == REP_LINE_OPEN;
         if (kind == REP_LINE_LONG || !ParseRecord(s, n, &r)) {
             *skipped += n > 0 || kind != REP_LINE_OK;
             continue;
@@ -205,7 +202,7 @@ bool Chk_HistoryBegin(const CHK_OPTIONS &opt, CHK_HISTORY *h, CHK_RESULT *r, std
     unsigned skipped = 0, attempts = 0;
     std::string id = Rep_Utf8(opt.strId.data(), opt.strId.size());   // as the lines hold it
     r->strEarlier.clear();
-    bool read = EachRecord(opt.strHistory, &skipped, &h->fOpenEnd, [&](const RECORD &rec) {
+    bool read = EachRecord(opt.strHistory, &skipped, [&](const RECORD &rec) {
         if (id.empty() || rec.strId != id)
             return;
         attempts++;
@@ -220,6 +217,18 @@ bool Chk_HistoryBegin(const CHK_OPTIONS &opt, CHK_HISTORY *h, CHK_RESULT *r, std
         return false;
     }
     r->iAttempt = (int)attempts + 1;
+    // Does the file end inside a line (a station died while writing)?
+    LARGE_INTEGER size;
+    char last = '\n';
+    DWORD got;
+    if (GetFileSizeEx(h->hFile, &size) && size.QuadPart > 0) {
+        OVERLAPPED at = {};
+        at.Offset = (DWORD)(size.QuadPart - 1);
+        at.OffsetHigh = (DWORD)((unsigned long long)(size.QuadPart - 1) >> 32);
+        if (!ReadFile(h->hFile, &last, 1, &got, &at) || got != 1)
+            last = 0;
+    }
+    h->fOpenEnd = last != '\n';
     return true;
 }
 
@@ -362,8 +371,7 @@ int Chk_Summary(const CHK_OPTIONS &opt)
     SCOPE all;
     std::map<std::string, SCOPE> stations;
     unsigned skipped = 0, line = 0;
-    bool openEnd;
-    bool read = EachRecord(opt.strSummary, &skipped, &openEnd, [&](const RECORD &r) {
+    bool read = EachRecord(opt.strSummary, &skipped, [&](const RECORD &r) {
         AddRun(&all, r, ++line);
         AddRun(&stations[r.strStation], r, line);
     });
