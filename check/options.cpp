@@ -147,11 +147,9 @@ static void SplitArgs(int argc, char **argv, std::vector<ARG> *args, std::string
             a = a.substr(0, eq);
         }
         if (Valued(a)) {
-            if (inline_)
-                ;
-            else if (i + 1 < argc)
+            if (!inline_ && i + 1 < argc)
                 v = argv[++i];
-            else
+            else if (!inline_)
                 fault = a + " needs a value";
         } else if (a == "--diagonal" || a == "--verbose" || a == "--help" || a == "-h" || a == "--version" ||
                    a == "--marginal-fails") {

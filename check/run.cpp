@@ -18,8 +18,8 @@
 #define END_WAIT_MS 3000    // the cycle under way, the "q" and the close
 #define ABORT_WAIT_MS 1000  // after the pending read was aborted
 
-// Counts of cycle times in steps of 10 us: the median over a run of hours
-// in memory that stops growing once the times seen have been seen.
+// Counts of cycle times in steps of 10 us: the median of a run of hours in
+// memory bounded by the spread of the times, not by their number.
 struct TIMES {
     std::map<long long, unsigned long long> mapCount;
     unsigned long long n = 0;
