@@ -190,14 +190,13 @@ bool Chk_HistoryBegin(const CHK_OPTIONS &opt, CHK_HISTORY *h, CHK_RESULT *r, std
     OVERLAPPED ov = {};
     ov.OffsetHigh = LOCK_OFFSET_HIGH;
     // Polled, so that a station that hangs holding the lock cannot stop the others for good.
-    DWORD t0 = GetTickCount();
-    while (!(h->fLocked = LockFileEx(h->hFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov)))
+    for (DWORD t0 = GetTickCount();
+         !(h->fLocked = LockFileEx(h->hFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov));
+         Sleep(20))
         if (GetTickCount() - t0 > LOCK_WAIT_MS) {
             *error = "the history " + opt.strHistory + " stays locked by another station";
             Chk_HistoryEnd(h);
             return false;
-        } else {
-            Sleep(20);
         }
     unsigned skipped = 0, attempts = 0;
     std::string id = Rep_Utf8(opt.strId.data(), opt.strId.size());   // as the lines hold it

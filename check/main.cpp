@@ -100,7 +100,10 @@ static bool LogPathIn(const CHK_OPTIONS &opt, std::string *path, std::string *er
         *error = "the data log's name in " + opt.strLog + " is too long";
         return false;
     }
+    // A quick retest in the same second must not overwrite the log of the attempt before.
     *path = full;
+    for (int n = 2; GetFileAttributesA(path->c_str()) != INVALID_FILE_ATTRIBUTES; n++)
+        *path = std::string(full, strlen(full) - 4) + "-" + std::to_string(n) + ".log";
     return true;
 }
 
