@@ -43,18 +43,29 @@ const char Chk_szUsage[] =
     "  --ref FILE --tolerance P\n"
     "                     the median must lie within the reference value +-P %\n"
     "                     (FILE: any file the program imports references from)\n"
+    "  --guard noise|P    a passing beam whose median lies within its own noise\n"
+    "                     (noise) or P % of a limit is marginal\n"
+    "  --marginal-fails   a marginal beam fails\n"
     "Output:\n"
     "  --verbose          list every beam, not only the failing ones\n"
     "  --json FILE        settings, identity, times, beams and verdict as JSON\n"
     "  --junit FILE       JUnit XML, one test case per beam\n"
-    "  --log FILE         the program's data log of the run\n"
+    "  --log FILE         the program's data log of the run; a folder (existing,\n"
+    "                     or named with a trailing \\) gets\n"
+    "                     STATION_ID_YYYYMMDDTHHMMSS.log\n"
     "  --id TEXT          the grid's identity (a serial number) for the files\n"
+    "  --station NAME     the test station, for the files and the history\n"
+    "  --history FILE     append one JSON line per run (several stations may\n"
+    "                     share the file); the attempt is counted per --id\n"
+    "  --summary FILE     no measurement: yields and retests from a history,\n"
+    "                     per station and in all (--json FILE: also as JSON)\n"
     "  --help             this text\n"
     "  --version          zebcheck's version\n"
     "\n"
     "Exit status: 0 every beam passed, 1 some beam failed, 2 nothing was judged\n"
     "(bad option, no such port, port busy, link error after the retries,\n"
-    "unusable reference file, interrupted); one line on standard error says why.\n";
+    "unusable reference file, interrupted); one line on standard error says why,\n"
+    "and the JSON and JUnit files named hold the error.\n";
 
 static const char *const kTypeNames[VT_COUNT] = {"signal", "receiver", "sender", "reference"};
 static const char *const kProtocolNames[PROTO_COUNT] = {"old", "b64", "b64cont"};
@@ -108,7 +119,8 @@ static bool ParseNumber(const std::string &s, double lo, double hi, double *out)
 static const char *const kValued[] = {"--ini",    "--port", "--baud",   "--protocol", "--first",     "--last",
                                       "--rod",    "--gain", "--type",   "--cycles",   "--seconds",   "--retries",
                                       "--min",    "--max",  "--noise",  "--ref",      "--tolerance", "--json",
-                                      "--junit",  "--log",  "--id"};
+                                      "--junit",  "--log",  "--id",     "--station",  "--history",   "--summary",
+                                      "--guard"};
 
 static bool Valued(const std::string &name)
 {
@@ -122,10 +134,12 @@ struct ARG {
     std::string name, value;
 };
 
-static bool SplitArgs(int argc, char **argv, std::vector<ARG> *args, std::string *error)
+// Goes on after a fault so that the paths of the result files are known
+// whatever the fault; *error keeps the first.
+static void SplitArgs(int argc, char **argv, std::vector<ARG> *args, std::string *error)
 {
     for (int i = 1; i < argc; i++) {
-        std::string a = argv[i], v;
+        std::string a = argv[i], v, fault;
         size_t eq = a.find('=');
         bool inline_ = a.compare(0, 2, "--") == 0 && eq != std::string::npos;
         if (inline_) {
@@ -133,25 +147,24 @@ static bool SplitArgs(int argc, char **argv, std::vector<ARG> *args, std::string
             a = a.substr(0, eq);
         }
         if (Valued(a)) {
-            if (!inline_) {
-                if (i + 1 >= argc) {
-                    *error = a + " needs a value";
-                    return false;
-                }
+            if (!inline_ && i + 1 < argc)
                 v = argv[++i];
-            }
-        } else if (a == "--diagonal" || a == "--verbose" || a == "--help" || a == "-h" || a == "--version") {
-            if (inline_) {
-                *error = a + " takes no value";
-                return false;
-            }
+            else if (!inline_)
+                fault = a + " needs a value";
+        } else if (a == "--diagonal" || a == "--verbose" || a == "--help" || a == "-h" || a == "--version" ||
+                   a == "--marginal-fails") {
+            if (inline_)
+                fault = a + " takes no value";
         } else {
-            *error = "unknown option " + std::string(argv[i]) + " (--help lists them)";
-            return false;
+            fault = "unknown option " + std::string(argv[i]) + " (--help lists them)";
+        }
+        if (!fault.empty()) {
+            if (error->empty())
+                *error = fault;
+            continue;
         }
         args->push_back({a, v});
     }
-    return true;
 }
 
 static bool LoadIni(const std::string &name, std::string *error)
@@ -231,6 +244,15 @@ static bool Apply(const ARG &a, CHK_OPTIONS *opt, std::string *error)
         if (!ParseNumber(v, 0, 1e6, &opt->flTolerance))
             return Bad(error, a, "percent, 0 or more");
         opt->fTolerance = true;
+    } else if (k == "--guard") {
+        if (v == "noise")
+            opt->iGuard = GUARD_NOISE;
+        else if (ParseNumber(v, 0, 1000, &opt->flGuard))
+            opt->iGuard = GUARD_PERCENT;
+        else
+            return Bad(error, a, "noise, or percent of the limit");
+    } else if (k == "--marginal-fails") {
+        opt->fMarginalFails = true;
     } else if (k == "--verbose") {
         opt->fVerbose = true;
     } else if (k == "--help" || k == "-h") {
@@ -239,8 +261,10 @@ static bool Apply(const ARG &a, CHK_OPTIONS *opt, std::string *error)
         opt->fVersion = true;
     } else {
         std::string *text = k == "--ref" ? &opt->strRef : k == "--json" ? &opt->strJson : k == "--junit" ? &opt->strJunit
-                          : k == "--log" ? &opt->strLog : k == "--id" ? &opt->strId : k == "--ini" ? &opt->strIni : NULL;
-        if (!text || (v.empty() && k != "--id"))
+                          : k == "--log" ? &opt->strLog : k == "--id" ? &opt->strId : k == "--ini" ? &opt->strIni
+                          : k == "--station" ? &opt->strStation : k == "--history" ? &opt->strHistory
+                          : k == "--summary" ? &opt->strSummary : NULL;
+        if (!text || (v.empty() && k != "--id" && k != "--station"))
             return Bad(error, a, "a file name");
         *text = v;
     }
@@ -250,17 +274,19 @@ static bool Apply(const ARG &a, CHK_OPTIONS *opt, std::string *error)
 bool Chk_ParseArgs(int argc, char **argv, CHK_OPTIONS *opt, std::string *error)
 {
     std::vector<ARG> args;
-    if (!SplitArgs(argc, argv, &args, error))
-        return false;
+    SplitArgs(argc, argv, &args, error);
+    std::string fault;
     for (const ARG &a : args)
-        if (a.name == "--ini" && !Apply(a, opt, error))
-            return false;
-    if (!opt->strIni.empty() && !LoadIni(opt->strIni, error))
-        return false;
+        if (a.name == "--ini" && !Apply(a, opt, &fault) && error->empty())
+            *error = fault;
+    if (!opt->strIni.empty() && !LoadIni(opt->strIni, &fault) && error->empty())
+        *error = fault;
     for (const ARG &a : args)
-        if (a.name != "--ini" && !Apply(a, opt, error))
-            return false;
-    if (opt->fHelp || opt->fVersion)
+        if (a.name != "--ini" && !Apply(a, opt, &fault) && error->empty())
+            *error = fault;
+    if (!error->empty())
+        return false;
+    if (opt->fHelp || opt->fVersion || !opt->strSummary.empty())
         return true;
     if (SG_Params.iLast < SG_Params.iFirst) {
         *error = "the last beam (" + std::to_string(SG_Params.iLast) + ") lies before the first (" +
@@ -269,6 +295,10 @@ bool Chk_ParseArgs(int argc, char **argv, CHK_OPTIONS *opt, std::string *error)
     }
     if (opt->strRef.empty() != !opt->fTolerance) {
         *error = "--ref and --tolerance go together";
+        return false;
+    }
+    if (opt->fMarginalFails && opt->iGuard == GUARD_NONE) {
+        *error = "--marginal-fails needs --guard";
         return false;
     }
     // Limits the options do not give come from the settings (file).

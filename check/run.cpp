@@ -6,24 +6,55 @@
 
 #include "app.h"
 #include "display.h"
+#include "resource.h"
 
 #include <io.h>
+#include <math.h>
 #include <mmsystem.h>
 #include <string.h>
 
-#include <algorithm>
+#include <map>
 
 #define END_WAIT_MS 3000    // the cycle under way, the "q" and the close
 #define ABORT_WAIT_MS 1000  // after the pending read was aborted
 
+// Counts of cycle times in steps of 10 us: the median of a run of hours in
+// memory bounded by the spread of the times, not by their number.
+struct TIMES {
+    std::map<long long, unsigned long long> mapCount;
+    unsigned long long n = 0;
+};
+
+static void AddTime(TIMES *t, double ms)
+{
+    t->mapCount[llround(ms * 100)]++;
+    t->n++;
+}
+
+static double MedianTime(const TIMES &t)
+{
+    long long lower = 0;
+    unsigned long long seen = 0;
+    for (const auto &c : t.mapCount) {
+        // The median of an even count lies between the two middle values.
+        if (seen < (t.n + 1) / 2 && seen + c.second >= (t.n + 1) / 2)
+            lower = c.first;
+        seen += c.second;
+        if (seen >= t.n / 2 + 1)
+            return (double)(lower + c.first) / 200.0;
+    }
+    return 0;
+}
+
 static struct {
     LONG iState = TS_IDLE;          // as the thread last reported it
     bool fPortOpened = false;       // in the current run
+    bool fEverOpened = false;       // in any run
     bool fError = false;            // a failure is waiting to be handled
     std::string strError;
     unsigned nCycles = 0, nFailsInRow = 0;
-    std::vector<double> aCycleMs;   // link's own cycle times
-    std::vector<double> aPeriodMs;  // between consecutive cycles of one run, on the performance counter
+    TIMES cycleMs;                  // link's own cycle times
+    TIMES periodMs;                 // between consecutive cycles of one run, on the performance counter
     double flLastAt = -1;           // of the run's last cycle
     bool fLogFailed = false;
     bool fProgress = false;         // standard error is a console
@@ -56,7 +87,7 @@ static void ShowProgress(DWORD ms)
 static void OnState(WORD code, LPARAM lParam)
 {
     if (code == TS_PORT_OPENED) {
-        Run.fPortOpened = true;
+        Run.fPortOpened = Run.fEverOpened = true;
         return;
     }
     Run.iState = code;
@@ -85,10 +116,10 @@ static LRESULT CALLBACK CheckWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         if (Run.iState == TS_CONTINUOUS && Run.fPortOpened && !Run.fError) {
             Run.nCycles++;
             Run.nFailsInRow = 0;
-            Run.aCycleMs.push_back((double)lParam);
+            AddTime(&Run.cycleMs, (double)lParam);
             double now = CounterMs();
             if (Run.flLastAt >= 0)
-                Run.aPeriodMs.push_back(now - Run.flLastAt);
+                AddTime(&Run.periodMs, now - Run.flLastAt);
             Run.flLastAt = now;
             ShowProgress((DWORD)lParam);
         }
@@ -172,20 +203,25 @@ static std::string OpenFailure()
         return "cannot open port " + port + " (" + Run.strError + ")";
     }
     DWORD code = GetLastError();
-    if (code == ERROR_BAD_ARGUMENTS || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
-        return "no such port: " + port;
     if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)
         return "port " + port + " is busy (another program has it open)";
+    // The platform's code for a device that has gone is not the same everywhere.
+    if (Run.fEverOpened)
+        return "port " + port + " went away during the run (adapter unplugged?)";
+    if (code == ERROR_BAD_ARGUMENTS || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        return "no such port: " + port;
     return "cannot open port " + port + " (error " + std::to_string(code) + ")";
 }
 
-static double Median(std::vector<double> v)
+// Errors of the settings, not of the line: a fresh run would only repeat them.
+static bool SettingsError(const std::string &text)
 {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+    static const UINT ids[] = {IDS_ERR_BAD_PROTOCOL, IDS_ERR_ROD_IMPOSSIBLE};
+    char s[256];
+    for (UINT id : ids)
+        if (LoadStringA(GetModuleHandleA(NULL), id, s, sizeof(s)) && text == s)
+            return true;
+    return false;
 }
 
 static bool StartLog(const char *path, std::string *error)
@@ -249,6 +285,11 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
                     ok = false;
                     break;
                 }
+                if (SettingsError(Run.strError)) {
+                    result->strError = Run.strError;
+                    ok = false;
+                    break;
+                }
                 if (++Run.nFailsInRow > (unsigned)opt.nRetries) {
                     result->strError = Run.strError;
                     if (opt.nRetries)
@@ -285,7 +326,7 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
     Link_EndTimerResolution();
     // The period is finer than the link's millisecond count; a run of one
     // cycle has only the latter.
-    result->flMedianCycleMs = Median(Run.aPeriodMs.empty() ? Run.aCycleMs : Run.aPeriodMs);
+    result->flMedianCycleMs = MedianTime(Run.periodMs.n ? Run.periodMs : Run.cycleMs);
     result->nCycles = Run.nCycles;
     return ok;
 }

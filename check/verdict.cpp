@@ -20,6 +20,37 @@ bool Chk_LoadReferences(const std::string &path, INT32 *values, BYTE *seen, std:
     return n > 0;
 }
 
+// A limit that no value can cross (at or below the values' floor, at or above
+// a byte's top) guards nothing: a saturated beam is not marginal.
+static void GuardLimit(const CHK_OPTIONS &opt, CHK_BEAM *c, double limit, bool lower, const char *name)
+{
+    double margin = lower ? c->flMedian - limit : limit - c->flMedian;
+    double guard = opt.iGuard == GUARD_NOISE ? (double)((long long)c->iMax - c->iMin) : fabs(limit) * opt.flGuard / 100.0;
+    if (margin < 0 || margin > guard || (c->fMarginal && margin >= c->flMargin))
+        return;
+    c->fMarginal = true;
+    c->flMargin = margin;
+    c->strMarginal = Rep_Num(margin) + (lower ? " above the " : " below the ") + name + " " + Rep_Num(limit) +
+                     ", guard " + Rep_Num(guard);
+}
+
+static void JudgeMargins(const CHK_OPTIONS &opt, CHK_BEAM *c)
+{
+    if (opt.iGuard == GUARD_NONE || !c->strReasons.empty())
+        return;
+    if (opt.iMin > SG_Params.iMinAbsValue)
+        GuardLimit(opt, c, opt.iMin, true, "lower limit");
+    if (opt.iMax < 255)
+        GuardLimit(opt, c, opt.iMax, false, "upper limit");
+    if (c->fRef) {
+        double band = fabs((double)c->iRef) * opt.flTolerance / 100.0;
+        GuardLimit(opt, c, c->iRef - band, true, "reference band's lower end");
+        GuardLimit(opt, c, c->iRef + band, false, "reference band's upper end");
+    }
+    if (c->fMarginal && opt.fMarginalFails)
+        c->strReasons = "marginal: " + c->strMarginal;
+}
+
 bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, const INT32 *refs, const BYTE *seen, CHK_RESULT *result)
 {
     REP_LOG log;
@@ -42,10 +73,11 @@ bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, const INT32 *refs, c
     result->iLimitMax = opt.iMax;
     result->aBeams.clear();
     result->nFailed = 0;
+    result->nMarginal = 0;
     for (const REP_BEAM &b : beams) {
         if (b.iRod != SG_Params.iRodno || b.iBeam < SG_Params.iFirst || b.iBeam > SG_Params.iLast)
             continue;
-        CHK_BEAM c = {b.iBeam, b.flMedian, b.iMin, b.iMax, false, 0, Rep_Reasons(b.uFlags)};
+        CHK_BEAM c = {b.iBeam, b.flMedian, b.iMin, b.iMax, false, 0, Rep_Reasons(b.uFlags), false, 0, ""};
         if (!opt.strRef.empty()) {
             c.fRef = seen[b.iBeam] != 0;
             // The reference as the program's relative view takes it.
@@ -58,7 +90,9 @@ bool Chk_Judge(const CHK_OPTIONS &opt, const char *logPath, const INT32 *refs, c
             if (!why.empty())
                 c.strReasons += (c.strReasons.empty() ? "" : "; ") + why;
         }
+        JudgeMargins(opt, &c);
         result->nFailed += !c.strReasons.empty();
+        result->nMarginal += c.fMarginal;
         result->aBeams.push_back(c);
     }
     size_t expected = (size_t)(SG_Params.iLast - SG_Params.iFirst + 1);

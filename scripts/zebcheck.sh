@@ -32,4 +32,8 @@ if [ -n "$tty" ]; then
   trap 'if [ -n "$old" ]; then ln -sfn "$old" "$dev"; else rm -f "$dev"; fi' EXIT
   args+=(--port "$port")   # the device given wins over a --port among the options
 fi
+# A server that zebcheck started would inherit its standard error and, when
+# an adapter vanishes, dump its objects there; started here it writes
+# nowhere, and stays a few seconds for the next station's run.
+wineserver -p10 </dev/null >/dev/null 2>&1 || true
 wine "$root/build/win/zebcheck.exe" "${args[@]}"
