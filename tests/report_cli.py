@@ -6,7 +6,9 @@ with every piece of log text escaped, and the CSV.
     report_cli.py NATIVE WINE-RUN EXE     (run by ctest)"""
 import os
 import subprocess
+import shutil
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 
 native, wine_run, exe = map(os.path.abspath, sys.argv[1:4])
@@ -25,14 +27,14 @@ def check(name, expected, actual):
         print(f'FAILED: {name}\n  expected: {expected!r}\n  actual:   {actual!r}')
 
 
-def write_log(name, values, title='Signalst\xe4rke', extra=b''):
+def write_log(name, values, title='Signalst\xe4rke', extra=b'', date='2024-05-01', rod=1):
     """values: one list per line for beams 1..n, lines 40 ms apart."""
-    text = f'ZEB Zuvaririzadure - {title}, aktuell (Leistenpaar 1)\nDate: 2024-05-01\n'
+    text = f'ZEB Zuvaririzadure - {title}, aktuell (Leistenpaar {rod})\nDate: {date}\n'
     text += 'Zeit        \tErster\tLetzter\tLeiste\tWerte\n'
     for i, row in enumerate(values):
         ms = 9 * 3600000 + 40 * i
         text += f'{ms // 3600000:02d}:{ms // 60000 % 60:02d}:{ms // 1000 % 60:02d},{ms % 1000:03d}'
-        text += f'\t1\t{len(row)}\t0\t' + '\t'.join(map(str, row)) + '\n'
+        text += f'\t1\t{len(row)}\t{rod - 1}\t' + '\t'.join(map(str, row)) + '\n'
     with open(name, 'wb') as f:
         f.write(text.replace('\n', '\r\n').encode('cp1252') + extra)
     return name
@@ -62,6 +64,8 @@ for row in grid:
 write_log('grid.log', grid)
 write_log('relative.log', [[100] * 2 + [80] + [101] * 3 for _ in range(10)], 'Relative Signalst\xe4rke')
 write_log('feedback.log', grid[:2], 'Empf\xe4ngerr\xfcckmeldewerte')
+write_log('rod2.log', grid[:2], rod=2)
+write_log('six.log', [[100] * 6], date='2024-05-01')
 open('empty.log', 'wb').close()
 with open('zebdiag.ini', 'w') as f:
     f.write('[View]\r\nMinAbsValue=0\r\n[limits]\r\nlimitminabs=30\r\nLimitMinRel = 90\r\nLimitMinAbs=160\r\n')
@@ -93,6 +97,12 @@ for prog in ('native', 'exe'):
            '--min', '22', '-o', 'r.html')
     status('relative limits from the ini', prog, 1, '1 of 6 beams flagged: 3 (', 'relative.log', '--ini',
            'zebdiag.ini', '-o', 'r.html')
+    status('as found of another value type', prog, 2, 'as left: receiver feedback, but as found: signal strength',
+           '--as-found', 'grid.log', '--as-left', 'feedback.log', '-o', 'r.html')
+    status('as found of another rod pair', prog, 2, 'as left: rod pair 2, but as found: rod pair 1', '--as-found',
+           'grid.log', '--as-left', 'rod2.log', '-o', 'r.html')
+    status('as found of other beams', prog, 2, 'as left: beams 1–6, but as found: beams 1–40', '--as-found',
+           'grid.log', '--as-left', 'six.log', '-o', 'r.html')
     status('unwritable report', prog, 2, 'no-dir/r.html: cannot write', 'grid.log', '-o', 'no-dir/r.html')
 
     # The page is well-formed and shows the log's text as text.
@@ -124,6 +134,48 @@ for prog in ('native', 'exe'):
 for ext in ('html', 'csv'):
     with open(f'native.{ext}', 'rb') as a, open(f'exe.{ext}', 'rb') as b:
         check(f'native and exe write the same {ext}', True, a.read() == b.read())
+
+# A history of nine monthly visits: beam 17 loses 5 % a month, the others
+# stay within their noise. The forecast range holds the day the true decay
+# reaches the limit; a steady beam gets no crossing. The page renders.
+import datetime
+import math
+start = datetime.date(2025, 1, 6)
+visits = []
+for k in range(9):
+    day = start + datetime.timedelta(days=30 * k + k % 3)
+    months = (day - start).days / 30.4375
+    rows = [[(150 if b != 17 else round(150 * 0.95 ** months)) + (i + b + k) % 3 - 1 for b in range(1, 41)]
+            for i in range(12)]
+    visits.append(write_log(f'visit{k}.log', rows, date=day.isoformat()))
+crossing = start + datetime.timedelta(days=math.log(30 / 150) / math.log(0.95) * 30.4375)
+visits.reverse()   # any order
+rc, _, err = run('native', '--history', *visits, '--min', '30', '--horizon', '2000', '-o', 'history.html', '--csv',
+                 'history.csv')
+check('history: beam 17 flagged', (1, True), (rc, err.startswith('zebreport: 1 of 40 beams flagged: 17. Beam 17 pred')))
+with open('history.csv', encoding='utf-8', newline='') as f:
+    rows = {r.split('\t')[1]: r.split('\t') for r in f.read().split('\r\n')[1:] if r}
+lo, hi = (datetime.date.fromisoformat(d) for d in rows['17'][-3:-1])
+check('history: the range holds the true crossing', True, lo <= crossing <= hi and (hi - lo).days < 120)
+check('history: a steady beam', 'no crossing predicted', rows['5'][-1])
+rc, _, err = run('native', '--history', *visits[:4], '--min', '30', '-o', 'few.html', '--csv', 'few.csv')
+with open('few.csv', encoding='utf-8', newline='') as f:
+    check('history: four visits', 'insufficient data', f.read().split('\r\n')[17].split('\t')[-1])
+status('history without a lower limit', 'native', 2, '--history needs a lower limit above 0', '--history', *visits,
+       '-o', 'r.html')
+browser = shutil.which('chromium-headless-shell') or shutil.which('chromium')
+for page in ('history', 'compare'):
+    if page == 'compare':
+        run('native', '--as-found', 'grid.log', '--as-left', 'grid.log', '-o', 'compare.html')
+    with tempfile.TemporaryDirectory() as profile, open(f'{page}.dom', 'w') as dom:
+        subprocess.run([browser, '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+                        f'--user-data-dir={profile}', '--dump-dom', f'file://{work}/{page}.html'],
+                       stdout=dom, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120)
+    with open(f'{page}.dom') as dom:
+        text = dom.read()
+    check(f'{page}: the browser renders the page', True, '<svg' in text and 'class="verdict' in text)
+check('compare: the same log twice', True, 'Signal unchanged (median over the rod); all beams within the limits' in
+      open('compare.dom').read())
 
 print(f'report_cli: {passed} passed, {failed} failed')
 sys.exit(1 if failed else 0)

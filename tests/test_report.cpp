@@ -233,3 +233,50 @@ TEST(ReportTrend, AtMostAThousandPointsKeepingTheExtremesInTimeOrder)
     EXPECT_EQ(Rep_LineMedian(wide, 4), 127.5);
     EXPECT_EQ(Rep_LineMedian(wide3, 3), 383);
 }
+
+// Five points by hand: the ten pairwise slopes of (0,0) (1,1) (2,3) (3,3)
+// (4,4) are 0, 0.5, six times 1, 1.5 and 2, so the median is 1. With five
+// points Kendall's S reaches 10 with probability 1/120 and 8 or more with
+// 5/120 > 2.5 %: the 95 % interval runs from the smallest slope to the
+// largest, 0 to 2. The line passes through the medians (2, 3).
+TEST(ReportTrend, TheilSenSlopeIntervalOutlierAndTooFewPoints)
+{
+    REP_FIT fit = Rep_TheilSen({0, 1, 2, 3, 4}, {0, 1, 3, 3, 4});
+    ASSERT_TRUE(fit.fSlope && fit.fInterval);
+    EXPECT_DOUBLE_EQ(1, fit.flSlope);
+    EXPECT_DOUBLE_EQ(0, fit.flLow);
+    EXPECT_DOUBLE_EQ(2, fit.flHigh);
+    EXPECT_DOUBLE_EQ(2, fit.flPivotX);
+    EXPECT_DOUBLE_EQ(3, fit.flPivotY);
+    // One visit far off: 10 of the 15 slopes stay 2, so the median does too.
+    fit = Rep_TheilSen({0, 1, 2, 3, 4, 5}, {0, 2, 4, 100, 8, 10});
+    EXPECT_DOUBLE_EQ(2, fit.flSlope);
+    fit = Rep_TheilSen({0, 1, 2, 3}, {0, 1, 2, 3});
+    EXPECT_TRUE(fit.fSlope);
+    EXPECT_FALSE(fit.fInterval);
+}
+
+static std::vector<REP_CHANGE> Changes(const std::vector<double> &percent)
+{
+    std::vector<REP_CHANGE> c;
+    for (size_t i = 0; i < percent.size(); i++)
+        c.push_back({0, (int)i + 1, 100, 100 + percent[i], percent[i], percent[i], 0, 0});
+    return c;
+}
+
+TEST(ReportCompare, UniformGradientAndIsolatedChangesAreTold)
+{
+    std::vector<double> uniform, gradient, isolated;
+    for (int i = 0; i < 40; i++) {
+        uniform.push_back(-30 + (i * 7 % 5) - 2);   // -32..-28
+        gradient.push_back(-5 - i);                 // tilted: -5 at one end, -44 at the other
+        isolated.push_back(i % 3 - 1);
+    }
+    isolated[16] = 80;
+    isolated[39] = 95;
+    EXPECT_EQ(REP_PATTERN_UNIFORM, Rep_ClassifyChange(Changes(uniform), 0).iKind);
+    EXPECT_EQ(REP_PATTERN_GRADIENT, Rep_ClassifyChange(Changes(gradient), 0).iKind);
+    REP_PATTERN p = Rep_ClassifyChange(Changes(isolated), 0);
+    EXPECT_EQ(REP_PATTERN_ISOLATED, p.iKind);
+    EXPECT_EQ((std::vector<int>{16, 39}), p.aiIsolated);
+}
