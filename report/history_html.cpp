@@ -58,7 +58,7 @@ static void BeamChart(std::string *out, const REP_HISTORY &h, const REP_HBEAM &b
     Rep_ChartGrid(out, f);
     Rep_ChartLimit(out, f, lim.iMin, "lower limit");
     int64_t tstep = Rep_TimeStep((int64_t)((t1 - t0) * 86400000));
-    for (int64_t t = ((int64_t)(t0 * 86400000) / tstep + 1) * tstep; t <= t1 * 86400000; t += tstep)
+    for (int64_t t = ((int64_t)(t0 * 86400000) / tstep + 1) * tstep; X(t / 86400000.0) <= CHART_R - 30; t += tstep)
         Rep_Add(out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", X(t / 86400000.0), f.iBottom + 15,
                 Rep_TimeText(t, true).substr(0, 10).c_str());
     Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">date</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31);
