@@ -350,7 +350,7 @@ static int History(const OPTIONS &o, const int32_t ini[INI_KEYS])
     for (const REP_HBEAM &b : h->aBeams)
         if (b.uFlags)
             flagged.push_back(std::to_string(b.iBeam) + (h->uRods == 3 ? b.iRod ? "/2" : "/1" : ""));
-    std::string counts = " (" + std::to_string(h->aVisits.size()) + " visits, " + std::to_string(h->aBeams.size()) +
+    std::string counts = " (" + std::to_string(h->aVisits.size()) + (h->aVisits.size() == 1 ? " visit, " : " visits, ") + std::to_string(h->aBeams.size()) +
                          " beams; report " + o.out + ")";
     if (flagged.empty())
         return Finish(0, Rep_HistorySummary(*h) + counts);
