@@ -386,13 +386,12 @@ int Rep_Main(int argc, char **argv)
     if (!WriteFile(o.out, Rep_Html(*log, beams, lim), &error) ||
         (!o.csv.empty() && !WriteFile(o.csv, Rep_Csv(beams), &error)))
         return Finish(2, error);
-    std::string list;
-    int flagged = 0;
+    std::vector<std::string> names;
     for (const REP_BEAM &b : beams)
-        if (b.uFlags && flagged++ < 20)
-            list += (list.empty() ? "" : ", ") + std::to_string(b.iBeam) + (log->uRods == 3 ? b.iRod ? "/2" : "/1" : "");
-    if (flagged > 20)
-        list += ", ...";
+        if (b.uFlags)
+            names.push_back(std::to_string(b.iBeam) + (log->uRods == 3 ? b.iRod ? "/2" : "/1" : ""));
+    int flagged = (int)names.size();
+    std::string list = Names(names);
     std::string counts = std::to_string(beams.size()) + " beams, " + std::to_string(log->nCycles) + " cycles, " +
                          std::to_string(log->nSkipped) + " lines skipped; report " + o.out;
     if (!flagged)

@@ -91,6 +91,16 @@ bool Rep_ReadVisits(REP_HISTORY *h, const REP_LIMITS &lim, std::string *error)
     return true;
 }
 
+template <typename B> static int Key(const B &b)
+{
+    return b.iRod * 1000 + b.iBeam;
+}
+
+double Rep_PerMonth(double slope)
+{
+    return 100 * (exp(slope * 30.4375) - 1);
+}
+
 static double Days(int64_t tMs)
 {
     return tMs / 86400000.0;
@@ -99,6 +109,7 @@ static double Days(int64_t tMs)
 void Rep_Forecast(REP_HISTORY *h, const REP_LIMITS &lim)
 {
     double lastVisit = Days(h->aVisits.back().tStart), lnLimit = log((double)lim.iMin);
+    size_t last = 0;
     for (REP_HBEAM &b : h->aBeams) {
         std::vector<double> x, y;
         b.flLast = NAN;
@@ -112,9 +123,11 @@ void Rep_Forecast(REP_HISTORY *h, const REP_LIMITS &lim)
                 y.push_back(log(m));
             }
         }
-        for (const REP_BEAM &s : h->aLast)
-            if (s.iRod == b.iRod && s.iBeam == b.iBeam)
-                b.uFlags = s.uFlags;
+        // Both lists are in rod and beam order: one walk pairs them.
+        while (last < h->aLast.size() && Key(h->aLast[last]) < Key(b))
+            last++;
+        if (last < h->aLast.size() && Key(h->aLast[last]) == Key(b))
+            b.uFlags = h->aLast[last].uFlags;
         if (b.flLast < lim.iMin)
             b.uFlags |= REP_FLAG_LOW;
         if (b.flLast > lim.iMax)
@@ -229,12 +242,12 @@ std::string Rep_HistoryCsv(const REP_HISTORY &h)
     for (const char *c : {"Reserve (× lower limit)", "Reserve light", "Trend (% per month)", "Trend low (% per month)",
                           "Trend high (% per month)", "Limit reached from", "Limit reached by", "Forecast"})
         header.push_back(c);
-    auto perMonth = [](double slope) { return Rep_Decimal(100 * (exp(slope * 30.4375) - 1), 2); };
+    auto perMonth = [](double slope) { return Rep_Decimal(Rep_PerMonth(slope), 2); };
+    size_t k = 0;
     for (const REP_BEAM &s : h.aLast) {
-        const REP_HBEAM *b = nullptr;
-        for (const REP_HBEAM &x : h.aBeams)
-            if (x.iRod == s.iRod && x.iBeam == s.iBeam)
-                b = &x;
+        while (Key(h.aBeams[k]) < Key(s))   // every beam of the last visit is in the history
+            k++;
+        const REP_HBEAM *b = &h.aBeams[k];
         std::string row;
         for (double m : b->aflMedian)
             row += "\t" + (isnan(m) ? std::string() : Rep_Decimal(m, m == (int64_t)m ? 0 : 1));

@@ -14,7 +14,7 @@ static const char *const kLightClass[] = {"green", "yellow", "red"};
 static std::string PerMonth(double slope)
 {
     std::string s;
-    double v = 100 * (exp(slope * 30.4375) - 1);
+    double v = Rep_PerMonth(slope);
     Rep_Add(&s, "%s%.1f %%", v > 0 ? "+" : "", v);
     return s;
 }

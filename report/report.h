@@ -128,6 +128,7 @@ struct REP_HISTORY {
 bool Rep_ScanVisits(REP_HISTORY *h, const std::vector<std::string> &paths, std::string *error);
 bool Rep_ReadVisits(REP_HISTORY *h, const REP_LIMITS &lim, std::string *error);
 void Rep_Forecast(REP_HISTORY *h, const REP_LIMITS &lim);
+double Rep_PerMonth(double slope);   // a slope of ln(value) per day as percent per month
 std::string Rep_DayText(double day);   // YYYY-MM-DD
 std::string Rep_HistorySummary(const REP_HISTORY &h);
 std::string Rep_ForecastText(const REP_HBEAM &b);
