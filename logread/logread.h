@@ -146,6 +146,7 @@ struct REP_LIMITS {
     int64_t iNoise;
     int32_t iScaleMin;   // lower end of the program's absolute scale
     std::string strMinFrom, strMaxFrom;   // where each limit came from
+    std::string strNoiseFrom;
 };
 
 #define REP_FLAG_LOW 1
@@ -192,6 +193,7 @@ double Rep_HistQuantile(const REP_HIST &h, double q);
 double Rep_LineMedian(int32_t *values, int n);
 void Rep_SeriesAdd(REP_SERIES *s, int64_t t, double v);
 std::vector<REP_POINT> Rep_SeriesPoints(const REP_SERIES &s);
+unsigned Rep_BeamFlags(const REP_BEAM &b, const REP_LIMITS &lim);
 void Rep_BeamStats(const REP_LOG &log, const REP_LIMITS &lim, std::vector<REP_BEAM> *beams);
 void Rep_PickWeakest(REP_LOG *log);
 std::string Rep_Reasons(unsigned flags);

@@ -148,6 +148,18 @@ std::vector<REP_POINT> Rep_SeriesPoints(const REP_SERIES &s)
     return pts;
 }
 
+unsigned Rep_BeamFlags(const REP_BEAM &b, const REP_LIMITS &lim)
+{
+    unsigned flags = 0;
+    if (b.flMedian < lim.iMin)
+        flags |= REP_FLAG_LOW;
+    if (b.flMedian > lim.iMax)
+        flags |= REP_FLAG_HIGH;
+    if (lim.fNoise && (int64_t)b.iMax - b.iMin > lim.iNoise)
+        flags |= REP_FLAG_NOISY;
+    return flags;
+}
+
 void Rep_BeamStats(const REP_LOG &log, const REP_LIMITS &lim, std::vector<REP_BEAM> *beams)
 {
     beams->clear();
@@ -173,12 +185,7 @@ void Rep_BeamStats(const REP_LOG &log, const REP_LIMITS &lim, std::vector<REP_BE
             r.flQuartile1 = Rep_HistQuantile(h, 0.25);
             r.flQuartile3 = Rep_HistQuantile(h, 0.75);
             Moments(h, &r.flMean, &r.flStdDev);
-            if (r.flMedian < lim.iMin)
-                r.uFlags |= REP_FLAG_LOW;
-            if (r.flMedian > lim.iMax)
-                r.uFlags |= REP_FLAG_HIGH;
-            if (lim.fNoise && (int64_t)r.iMax - r.iMin > lim.iNoise)
-                r.uFlags |= REP_FLAG_NOISY;
+            r.uFlags = Rep_BeamFlags(r, lim);
             beams->push_back(r);
         }
 }

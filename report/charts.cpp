@@ -44,7 +44,7 @@ void Rep_ChartGrid(std::string *out, const REP_FRAME &f)
     for (double v = ceil(f.lo / step) * step; v <= f.hi + step * 1e-9; v += step) {
         Rep_Add(&grid, "M%d %.1fH%d", CHART_L, Rep_ChartY(f, v), CHART_R);
         Rep_Add(&labels, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", CHART_L - 5, Rep_ChartY(f, v) + 4,
-                Rep_Num(v).c_str());
+                Rep_N(v).c_str());
     }
     Rep_Add(out, "<path d=\"%s\" stroke=\"#e0e0e0\" fill=\"none\"/>\n%s", grid.c_str(), labels.c_str());
 }
@@ -56,7 +56,7 @@ void Rep_ChartLimit(std::string *out, const REP_FRAME &f, double v, const char *
     Rep_Add(out, "<path d=\"M%d %.1fH%d\" stroke=\"%s\" stroke-width=\"1.5\" stroke-dasharray=\"6 3\"/>\n", CHART_L,
             Rep_ChartY(f, v), CHART_R, kLimit);
     Rep_Add(out, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\" fill=\"#b36b00\">%s %s</text>\n", CHART_R - 3,
-            Rep_ChartY(f, v) - 3, name, Rep_Num(v).c_str());
+            Rep_ChartY(f, v) - 3, name, Rep_N(v).c_str());
 }
 
 // Beam numbers under a chart of beams first..last, about twenty of them.
@@ -74,7 +74,8 @@ void Rep_BeamAxis(std::string *out, const REP_FRAME &f, int first, int last)
         if (b % step == 0 || (b == first && step == 1))
             Rep_Add(out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%d</text>\n", CHART_L + (b - first + 0.5) * w,
                     f.iBottom + 15, b);
-    Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">beam</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31);
+    Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31,
+            Rep_T(TX_AXIS_BEAM));
 }
 
 static const char *BeamColour(unsigned flags)
@@ -134,7 +135,7 @@ void Rep_ChartLegend(std::string *out, const char *const *colours, const char *c
 void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &all, const REP_LIMITS &lim)
 {
     for (int kind = CHART_VALUES; kind <= CHART_NOISE; kind++) {
-        *out += kind == CHART_VALUES ? "<h2>Values per beam</h2>\n" : "<h2>Noise per beam</h2>\n";
+        Rep_Add(out, "<h2>%s</h2>\n", Rep_T(kind == CHART_VALUES ? TX_VALUES_PER_BEAM : TX_NOISE_PER_BEAM));
         for (int rod = 0; rod < REP_RODS; rod++) {
             std::vector<REP_BEAM> beams;
             for (const REP_BEAM &b : all)
@@ -162,27 +163,22 @@ void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_
             if (f.hi <= f.lo)
                 f.hi = f.lo + 1;
             if (log.uRods == 3)
-                Rep_Add(out, "<h3>Rod pair %d</h3>\n", rod + 1);
-            Rep_ChartOpen(out, f.iBottom + 38,
-                 kind == CHART_VALUES ? "minimum to maximum and median of each beam" : "noise of each beam");
+                Rep_Add(out, "<h3>%s</h3>\n", Rep_Tf(TX_ROD_PAIR_N, rod + 1).c_str());
+            Rep_ChartOpen(out, f.iBottom + 38, Rep_T(kind == CHART_VALUES ? TX_ARIA_VALUES : TX_ARIA_NOISE));
             Rep_ChartGrid(out, f);
             if (kind == CHART_VALUES) {
-                Rep_ChartLimit(out, f, lim.iMin, "lower limit");
-                Rep_ChartLimit(out, f, lim.iMax, "upper limit");
+                Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
+                Rep_ChartLimit(out, f, lim.iMax, Rep_T(TX_UPPER_LIMIT));
             } else if (lim.fNoise) {
-                Rep_ChartLimit(out, f, (double)lim.iNoise, "noise limit");
+                Rep_ChartLimit(out, f, (double)lim.iNoise, Rep_T(TX_NOISE_LIMIT));
             }
             BeamChart(out, beams, kind, f, beams.front().iBeam, beams.back().iBeam);
             *out += "</svg>\n";
         }
         static const char *const kColours[4] = {kOk, kLow, kHigh, kNoisy};
-        static const char *const kValueNames[4] = {"minimum to maximum, the box over the middle half, the mark at the median",
-                                                   "median below the lower limit", "median above the upper limit",
-                                                   "noise above its limit"};
-        static const char *const kNoiseNames[4] = {"maximum minus minimum, the mark at the standard deviation",
-                                                   "median below the lower limit", "median above the upper limit",
-                                                   "noise above its limit"};
-        Rep_ChartLegend(out, kColours, kind == CHART_VALUES ? kValueNames : kNoiseNames, 4);
+        const char *const names[4] = {Rep_T(kind == CHART_VALUES ? TX_KEY_VALUES : TX_KEY_NOISE), Rep_T(TX_WHY_LOW),
+                                      Rep_T(TX_WHY_HIGH), Rep_T(TX_WHY_NOISY)};
+        Rep_ChartLegend(out, kColours, names, 4);
     }
 }
 
@@ -214,18 +210,19 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
         f.hi = f.lo + 1;
     int64_t t0 = log.tStart, span = std::max<int64_t>(log.tEnd - log.tStart, 1000);
     auto X = [&](int64_t t) { return CHART_L + (double)(t - t0) / span * (CHART_R - CHART_L); };
-    Rep_ChartOpen(out, f.iBottom + 38, "median of all beams and the weakest beams over time");
+    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(TX_ARIA_TREND));
     Rep_ChartGrid(out, f);
-    Rep_ChartLimit(out, f, lim.iMin, "lower limit");
+    Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
     int64_t step = Rep_TimeStep(span);
     int64_t first = (t0 / step + (t0 % step != 0)) * step;
     for (int64_t t = first; t <= t0 + span; t += step) {
-        std::string label = Rep_TimeText(t, step >= 86400000);
+        std::string label = Rep_PageTime(t, step >= 86400000);
         label.resize(step >= 86400000 ? 10 : step >= 60000 ? 5 : 8);
         Rep_Add(out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", X(t), f.iBottom + 15,
                 label.c_str());
     }
-    Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">time</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31);
+    Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31,
+            Rep_T(TX_AXIS_TIME));
     for (int k = log.nWeak; k >= 0; k--) {
         const char *colour = k == 0 ? "#212121" : kTrend[k - 1];
         std::string pts;
@@ -240,13 +237,11 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
     }
     *out += "</svg>\n";
     const char *colours[1 + REP_WEAKEST] = {"#212121"};
-    std::string names[1 + REP_WEAKEST] = {"median of all beams per cycle"};
+    std::string names[1 + REP_WEAKEST] = {Rep_T(TX_MEDIAN_PER_CYCLE)};
     const char *pnames[1 + REP_WEAKEST] = {names[0].c_str()};
     for (int k = 0; k < log.nWeak; k++) {
         colours[1 + k] = kTrend[k];
-        names[1 + k] = "beam " + std::to_string(log.aiWeakBeam[k]);
-        if (log.uRods == 3)
-            names[1 + k] += " (rod pair " + std::to_string(log.aiWeakRod[k] + 1) + ")";
+        names[1 + k] = Rep_T(TX_BEAM_ONE) + Rep_BeamName(log.uRods, log.aiWeakRod[k], log.aiWeakBeam[k]);
         pnames[1 + k] = names[1 + k].c_str();
     }
     Rep_ChartLegend(out, colours, pnames, 1 + log.nWeak);

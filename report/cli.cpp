@@ -6,6 +6,8 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <memory>
@@ -39,10 +41,23 @@ static const char kUsage[] =
     "               visits' medians, the trend and the date range in which it\n"
     "               reaches the lower limit, which must be above 0\n"
     "  --horizon DAYS  history: flag beams whose trend may reach the lower\n"
-    "               limit within DAYS of the last visit (default 180)\n"
+    "               limit within DAYS of the last visit (default 180); fleet:\n"
+    "               action within DAYS of --today (default 30)\n"
     "  --reserve-green X, --reserve-yellow X\n"
     "               history: the last median as a multiple of the lower limit\n"
     "               is green from X (default 2), yellow from X (default 1.2)\n"
+    "  --grid FOLDER\n"
+    "               --history of every log below FOLDER (a grid's folder with\n"
+    "               its card grid.ini), with the card's limits and identity; a\n"
+    "               log of other beams, rod pairs or value type is left out\n"
+    "  --fleet ARCHIVE\n"
+    "               the visit plan of every grid below ARCHIVE (each folder with\n"
+    "               a grid.ini), most urgent first\n"
+    "  --pages DIR  fleet: also each grid's history page, linked from its row\n"
+    "  --today YYYY-MM-DD  fleet: the day the plan is made for (default today)\n"
+    "  --lang de|en the pages' language (default de); standard error and the\n"
+    "               CSV files stay English\n"
+    "  --technician NAME  shown on the page, with a block to sign\n"
     "  --help       this text\n"
     "  --version    the program's version\n"
     "\n"
@@ -50,10 +65,16 @@ static const char kUsage[] =
     "relative; noise is judged only with --noise. A beam is flagged when its\n"
     "median lies below the lower or above the upper limit, or its noise exceeds\n"
     "the noise limit.\n"
+    "A grid's card (grid.ini in the grid's folder, the nearest one above a log)\n"
+    "gives the identity on every page, [Limits] like the settings file plus\n"
+    "Noise, and [Grid] IntervalMonths (default 6); options still win over it.\n"
+    "Each log's reduction is kept beside it (LOG.zebsum) and used while the log\n"
+    "keeps its size and time.\n"
     "Exit status: 0 no beam flagged, 1 beams flagged (as left: outside the\n"
     "limits; history: outside them at the last visit or predicted to reach the\n"
-    "lower limit within --horizon), 2 unusable input or bad\n"
-    "option; one line on standard error says which.\n";
+    "lower limit within --horizon; fleet: a grid overdue or with action within\n"
+    "the horizon), 2 unusable input or bad option (fleet: no grid could be\n"
+    "judged); the last line on standard error says which.\n";
 
 enum { INI_MIN_ABS, INI_MAX_ABS, INI_MIN_REL, INI_MAX_REL, INI_SCALE, INI_KEYS };
 static const char *const kIniSection[INI_KEYS] = {"Limits", "Limits", "Limits", "Limits", "View"};
@@ -67,85 +88,34 @@ static const char *const kModeOption[MODES] = {"", "--as-found", "--as-left", "-
 struct OPTIONS {
     std::vector<std::string> logs[MODES];   // plain logs, as found, as left, history
     int32_t iHorizon = 180;
+    bool fHorizon = false;
     double flGreen = 2, flYellow = 1.2;
-    std::string out, csv, ini;
+    std::string out, csv, ini, grid, fleet, pages, technician;
+    int32_t iToday = INT32_MIN;
     bool fMin = false, fMax = false, fNoise = false;
     int32_t iMin = 0, iMax = 0, iNoise = 0;
 };
-
-static bool SameText(const std::string &a, const char *b)
-{
-    if (a.size() != strlen(b))
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (tolower((unsigned char)a[i]) != tolower((unsigned char)b[i]))
-            return false;
-    return true;
-}
-
-static std::string Trim(const char *s, size_t n)
-{
-    while (n && (*s == ' ' || *s == '\t'))
-        s++, n--;
-    while (n && (s[n - 1] == ' ' || s[n - 1] == '\t'))
-        n--;
-    return std::string(s, n);
-}
-
-// A plain signed decimal in 32 bits.
-static bool WholeNumber(const std::string &s, int32_t *v)
-{
-    char *end;
-    errno = 0;
-    long long x = strtoll(s.c_str(), &end, 10);
-    if (s.empty() || *end || errno || x < INT32_MIN || x > INT32_MAX || !(isdigit((unsigned char)s[0]) || s[0] == '-'))
-        return false;
-    *v = (int32_t)x;
-    return true;
-}
 
 // The keys the report needs, read like the program's profile functions: names
 // in any case, the first occurrence counts, a missing key is its default.
 static bool ReadIni(const std::string &path, int32_t values[INI_KEYS], std::string *error)
 {
-    bool have[INI_KEYS] = {};
-    REP_LINES ls;
-    if (!Rep_OpenLines(&ls, path.c_str(), UINT64_MAX)) {
-        *error = path + ": cannot open (" + strerror(errno) + ")";
+    std::string bytes;
+    if (!Rep_ReadSmall(path, 1 << 20, &bytes, error))
         return false;
-    }
-    std::unique_ptr<REP_LINES, void (*)(REP_LINES *)> closer(&ls, Rep_CloseLines);
-    std::string section;
-    const char *s;
-    size_t n;
-    int r;
-    while ((r = Rep_NextLine(&ls, &s, &n)) != REP_LINE_END) {
-        if (r == REP_LINE_LONG)
-            continue;
-        std::string line = Trim(s, n);
-        if (line.size() >= 2 && line[0] == '[' && line.back() == ']') {
-            section = Trim(line.data() + 1, line.size() - 2);
-            continue;
-        }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        std::string key = Trim(line.data(), eq), value = Trim(line.data() + eq + 1, line.size() - eq - 1);
+    bool have[INI_KEYS] = {};
+    Rep_IniEach(bytes.data(), bytes.size(), [&](const std::string &section, const std::string &key,
+                                                const std::string &value, int line) {
         for (int i = 0; i < INI_KEYS; i++) {
-            if (have[i] || !SameText(section, kIniSection[i]) || !SameText(key, kIniKey[i]))
+            if (have[i] || !Rep_SameText(section, kIniSection[i]) || !Rep_SameText(key, kIniKey[i]))
                 continue;
             have[i] = true;
-            if (!WholeNumber(value, &values[i])) {
-                *error = path + ": [" + kIniSection[i] + "] " + kIniKey[i] + " is not a whole number";
-                return false;
-            }
+            if (!Rep_WholeNumber(value, &values[i]) && error->empty())
+                *error = path + ", line " + std::to_string(line) + ": [" + kIniSection[i] + "] " + kIniKey[i] +
+                         " is not a whole number";
         }
-    }
-    if (Rep_LinesFailed(&ls)) {
-        *error = path + ": read error";
-        return false;
-    }
-    return true;
+    });
+    return error->empty();
 }
 
 static bool Decimal(const std::string &s, double *v)
@@ -156,10 +126,21 @@ static bool Decimal(const std::string &s, double *v)
     return !s.empty() && !*end && !errno && isdigit((unsigned char)s[0]) && *v > 0 && *v < 1e6;
 }
 
+static bool Day(const std::string &s, int32_t *day)
+{
+    std::string line = "Date: " + s;
+    return Rep_ParseDate(line.data(), line.size(), day);
+}
+
 // Whether the logs the options name fit together, else why not.
 static std::string CheckModes(const OPTIONS &o)
 {
     const auto &l = o.logs;
+    bool logs = std::any_of(std::begin(l), std::end(l), [](const std::vector<std::string> &v) { return !v.empty(); });
+    if (!o.grid.empty() + !o.fleet.empty() + logs > 1)
+        return "--grid, --fleet and logs do not go together";
+    if (!o.grid.empty() || !o.fleet.empty())
+        return o.pages.empty() || !o.fleet.empty() ? "" : "--pages goes with --fleet";
     if (!l[MODE_HISTORY].empty() && (!l[MODE_FOUND].empty() || !l[MODE_LEFT].empty()))
         return "--history and --as-found/--as-left do not go together";
     if (l[MODE_FOUND].empty() != l[MODE_LEFT].empty())
@@ -168,10 +149,7 @@ static std::string CheckModes(const OPTIONS &o)
         return "log " + l[MODE_REPORT][0] + " is neither --as-found nor --as-left";
     if (o.flYellow > o.flGreen)
         return "--reserve-yellow must not be above --reserve-green";
-    for (const auto &logs : l)
-        if (!logs.empty())
-            return "";
-    return "no log given";
+    return logs ? "" : "no log given";
 }
 
 static bool ParseArgs(int argc, char **argv, OPTIONS *o, bool *help, std::string *error)
@@ -207,8 +185,10 @@ static bool ParseArgs(int argc, char **argv, OPTIONS *o, bool *help, std::string
             a.resize(eq);
             inline_ = true;
         }
-        static const char *const kWithValue[] = {"-o",    "--min",     "--max",           "--noise",         "--ini",
-                                                 "--csv", "--horizon", "--reserve-green", "--reserve-yellow"};
+        static const char *const kWithValue[] = {"-o",      "--min",   "--max",        "--noise",         "--ini",
+                                                 "--csv",   "--horizon", "--reserve-green", "--reserve-yellow",
+                                                 "--grid",  "--fleet", "--pages",      "--today",         "--lang",
+                                                 "--technician"};
         bool known = false;
         for (const char *k : kWithValue)
             known |= a == k;
@@ -223,19 +203,27 @@ static bool ParseArgs(int argc, char **argv, OPTIONS *o, bool *help, std::string
             }
             value = argv[++i];
         }
-        if (a == "-o" || a == "--csv" || a == "--ini") {
-            (a == "-o" ? o->out : a == "--csv" ? o->csv : o->ini) = value;
+        std::string *text = a == "-o" ? &o->out : a == "--csv" ? &o->csv : a == "--ini" ? &o->ini
+                          : a == "--grid" ? &o->grid : a == "--fleet" ? &o->fleet : a == "--pages" ? &o->pages
+                          : a == "--technician" ? &o->technician : nullptr;
+        if (text) {
+            *text = value;
             continue;
         }
         bool bad = false;
         if (a == "--reserve-green" || a == "--reserve-yellow") {
             bad = !Decimal(value, a == "--reserve-green" ? &o->flGreen : &o->flYellow);
         } else if (a == "--horizon") {
-            bad = !WholeNumber(value, &o->iHorizon) || o->iHorizon < 0;
+            bad = !Rep_WholeNumber(value, &o->iHorizon) || o->iHorizon < 0 || o->iHorizon > 100000;
+            o->fHorizon = true;
+        } else if (a == "--today") {
+            bad = !Day(value, &o->iToday);
+        } else if (a == "--lang") {
+            bad = !Rep_SetLang(value);
         } else {
             int32_t *v = a == "--min" ? &o->iMin : a == "--max" ? &o->iMax : &o->iNoise;
             (a == "--min" ? o->fMin : a == "--max" ? o->fMax : o->fNoise) = true;
-            bad = !WholeNumber(value, v) || (a == "--noise" && *v < 0);
+            bad = !Rep_WholeNumber(value, v) || (a == "--noise" && *v < 0);
         }
         if (bad) {
             *error = "bad value for " + a + ": " + value;
@@ -261,21 +249,32 @@ static bool WriteFile(const std::string &path, const std::string &text, std::str
     return ok;
 }
 
-static REP_LIMITS Limits(const OPTIONS &o, const int32_t ini[INI_KEYS], bool relative)
+// Each limit from the command line, else the grid's card, else the settings
+// file, else the program's default; the page says which.
+static REP_LIMITS Limits(const OPTIONS &o, const int32_t ini[INI_KEYS], bool relative, const REP_CARD *card)
 {
     REP_LIMITS lim;
-    lim.iMin = ini[relative ? INI_MIN_REL : INI_MIN_ABS];
-    lim.iMax = ini[relative ? INI_MAX_REL : INI_MAX_ABS];
+    const char *file = Rep_T(o.ini.empty() ? TX_FROM_DEFAULT : TX_FROM_SETTINGS);
+    auto pick = [&](int32_t *v, std::string *from, int iniKey, int cardKey, bool given, int32_t option) {
+        *v = ini[iniKey];
+        *from = file;
+        if (card && card->afHave[cardKey]) {
+            *v = card->aiValue[cardKey];
+            *from = Rep_T(TX_FROM_CARD);
+        }
+        if (given) {
+            *v = option;
+            *from = Rep_T(TX_FROM_GIVEN);
+        }
+    };
+    pick(&lim.iMin, &lim.strMinFrom, relative ? INI_MIN_REL : INI_MIN_ABS, relative ? CARD_MIN_REL : CARD_MIN_ABS,
+         o.fMin, o.iMin);
+    pick(&lim.iMax, &lim.strMaxFrom, relative ? INI_MAX_REL : INI_MAX_ABS, relative ? CARD_MAX_REL : CARD_MAX_ABS,
+         o.fMax, o.iMax);
     lim.iScaleMin = ini[INI_SCALE];
-    lim.fNoise = o.fNoise;
-    lim.iNoise = o.iNoise;
-    if (o.fMin)
-        lim.iMin = o.iMin;
-    if (o.fMax)
-        lim.iMax = o.iMax;
-    std::string file = o.ini.empty() ? "program default" : o.ini;
-    lim.strMinFrom = o.fMin ? "--min" : file;
-    lim.strMaxFrom = o.fMax ? "--max" : file;
+    lim.fNoise = o.fNoise || (card && card->afHave[CARD_NOISE]);
+    lim.iNoise = o.fNoise ? o.iNoise : card ? card->aiValue[CARD_NOISE] : 0;
+    lim.strNoiseFrom = Rep_T(o.fNoise ? TX_FROM_GIVEN : TX_FROM_CARD);
     return lim;
 }
 
@@ -283,6 +282,13 @@ static int Finish(int status, const std::string &text)
 {
     fprintf(stderr, "zebreport: %s\n", text.c_str());
     return status;
+}
+
+// Standard error and the CSV files are read by scripts: English, whatever
+// the pages' language.
+static void English()
+{
+    Rep_iLang = REP_LANG_EN;
 }
 
 static std::string Names(const std::vector<std::string> &names)
@@ -293,8 +299,34 @@ static std::string Names(const std::vector<std::string> &names)
     return names.size() > 20 ? s + ", ..." : s;
 }
 
+static std::string Folder(const std::string &card)
+{
+    return card.empty() ? "no grid folder" : card.substr(0, card.size() - strlen(REP_CARD_NAME) - 1);
+}
+
+// The card of the grid the logs lie in; logs of two grids make no page.
+static bool LogsCard(const OPTIONS &o, REP_CARD *card, std::string *error)
+{
+    std::string first, firstLog;
+    for (const auto &logs : o.logs)
+        for (const std::string &log : logs) {
+            std::string c = Rep_FindCard(log);
+            if (firstLog.empty()) {
+                first = c;
+                firstLog = log;
+            } else if (c != first) {
+                *error = "logs of two grids: " + firstLog + " (" + Folder(first) + ") and " + log + " (" + Folder(c) +
+                         "); one page shows one grid";
+                return false;
+            }
+        }
+    Rep_Who.fCard = !first.empty() && Rep_ReadCard(first, card, error);
+    Rep_Who.card = *card;
+    return first.empty() || Rep_Who.fCard;
+}
+
 // As found and as left: each side read once, as one recording.
-static int Compare(const OPTIONS &o, const int32_t ini[INI_KEYS])
+static int Compare(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_CARD *card)
 {
     std::unique_ptr<REP_LOG> found(new REP_LOG), left(new REP_LOG);
     std::string error;
@@ -303,59 +335,244 @@ static int Compare(const OPTIONS &o, const int32_t ini[INI_KEYS])
         return Finish(2, error);
     if (!(error = Rep_RecordingsDiffer(*found, *left)).empty())
         return Finish(2, error);
-    REP_LIMITS lim = Limits(o, ini, found->fRelative);
+    REP_LIMITS lim = Limits(o, ini, found->fRelative, card);
     std::vector<REP_BEAM> before, after;
     Rep_BeamStats(*found, lim, &before);
     Rep_BeamStats(*left, lim, &after);
     std::vector<REP_CHANGE> changes;
     Rep_Changes(before, after, &changes);
     std::vector<REP_PATTERN> patterns;
-    std::string kinds;
     for (int rod = 0; rod < REP_RODS; rod++)
-        if (found->uRods & 1u << rod) {
+        if (found->uRods & 1u << rod)
             patterns.push_back(Rep_ClassifyChange(changes, rod));
-            kinds += (kinds.empty() ? "" : ", ") + std::string(Rep_PatternName(patterns.back().iKind));
-        }
-    if (!WriteFile(o.out, Rep_CompareHtml(*found, *left, changes, patterns, lim), &error) ||
-        (!o.csv.empty() && !WriteFile(o.csv, Rep_CompareCsv(changes), &error)))
+    Rep_Who.flVisitDay = (double)(left->tStart / 86400000);
+    if (!WriteFile(o.out, Rep_CompareHtml(*found, *left, changes, patterns, lim), &error))
         return Finish(2, error);
+    English();
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CompareCsv(changes), &error))
+        return Finish(2, error);
+    std::string kinds;
+    for (const REP_PATTERN &p : patterns)
+        kinds += (kinds.empty() ? "" : ", ") + std::string(Rep_PatternName(p.iKind));
     bool outside = std::any_of(changes.begin(), changes.end(), [](const REP_CHANGE &c) { return c.uLeft != 0; });
     return Finish(outside ? 1 : 0, Rep_CompareSummary(*found, changes, patterns) + "; change over the rod: " + kinds +
                                        " (" + std::to_string(changes.size()) + " beams; report " + o.out + ")");
 }
 
-// A grid's visits: a forecast per beam against the lower limit.
-static int History(const OPTIONS &o, const int32_t ini[INI_KEYS])
+static std::string Counts(const REP_SUMSTATS &st)
+{
+    return std::to_string(st.nRead) + (st.nRead == 1 ? " log read, " : " logs read, ") +
+           std::to_string(st.nSummaries) + " from summaries";
+}
+
+static void NoteLeftOut(const std::vector<REP_LEFTOUT> &left)
+{
+    for (const REP_LEFTOUT &l : left)
+        fprintf(stderr, "zebreport: %s left out: %s\n", l.strPath.c_str(),
+                (l.strWhy.empty() ? Rep_ShapeText(l.mine) + ", the grid's other logs: " + Rep_ShapeText(l.theirs)
+                                  : l.strWhy).c_str());
+}
+
+// A grid's visits: a forecast per beam against the lower limit. grid: logs
+// that do not fit the grid's others are left out rather than refused.
+static int History(const OPTIONS &o, const int32_t ini[INI_KEYS], const std::vector<std::string> &logs, bool grid,
+                   const REP_CARD *card)
 {
     std::unique_ptr<REP_HISTORY> h(new REP_HISTORY);
-    std::vector<std::string> logs = o.logs[MODE_REPORT];
-    logs.insert(logs.end(), o.logs[MODE_HISTORY].begin(), o.logs[MODE_HISTORY].end());
+    std::vector<REP_LEFTOUT> leftOut;
+    REP_SUMSTATS st;
     std::string error;
-    if (!Rep_ScanVisits(h.get(), logs, &error))
+    if (!Rep_HistoryFromLogs(h.get(), logs, grid, &leftOut, &st, &error))
         return Finish(2, error);
-    REP_LIMITS lim = Limits(o, ini, h->fRelative);
+    REP_LIMITS lim = Limits(o, ini, h->fRelative, card);
     if (lim.iMin <= 0)
-        return Finish(2, "--history needs a lower limit above 0 (--min, or " +
-                             std::string(h->fRelative ? "LimitMinRel" : "LimitMinAbs") + " of the settings file with --ini)");
+        return Finish(2, std::string(grid ? "--grid" : "--history") + " needs a lower limit above 0 (--min, " +
+                             (h->fRelative ? "LimitMinRel" : "LimitMinAbs") + " of the grid's card, or of the "
+                             "settings file with --ini)");
     h->flHorizonDays = o.iHorizon;
     h->flGreen = o.flGreen;
     h->flYellow = o.flYellow;
-    if (!Rep_ReadVisits(h.get(), lim, &error))
-        return Finish(2, error);
+    if (!o.csv.empty()) {
+        // The share below the lower limit needs the last visit's values.
+        std::unique_ptr<REP_LOG> log(new REP_LOG);
+        st.nRead++;
+        if (!Rep_ReadLogs(log.get(), {h->aVisits.back().strPath}, &error, false))
+            return Finish(2, error);
+        Rep_BeamStats(*log, lim, &h->aLast);
+        log->aHist.clear();
+        h->logLast = *log;
+    } else {
+        Rep_LastVisitFlags(h.get(), lim);
+    }
     Rep_Forecast(h.get(), lim);
-    if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim), &error) ||
-        (!o.csv.empty() && !WriteFile(o.csv, Rep_HistoryCsv(*h), &error)))
+    Rep_Who.flVisitDay = h->aVisits.back().iDay;
+    if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim, leftOut), &error))
         return Finish(2, error);
+    English();
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_HistoryCsv(*h), &error))
+        return Finish(2, error);
+    NoteLeftOut(leftOut);
     std::vector<std::string> flagged;
     for (const REP_HBEAM &b : h->aBeams)
         if (b.uFlags)
             flagged.push_back(std::to_string(b.iBeam) + (h->uRods == 3 ? b.iRod ? "/2" : "/1" : ""));
-    std::string counts = " (" + std::to_string(h->aVisits.size()) + (h->aVisits.size() == 1 ? " visit, " : " visits, ") + std::to_string(h->aBeams.size()) +
-                         " beams; report " + o.out + ")";
+    std::string counts = " (" + std::to_string(h->aVisits.size()) + (h->aVisits.size() == 1 ? " visit, " : " visits, ") +
+                         std::to_string(h->aBeams.size()) + " beams; " + Counts(st) + "; report " + o.out + ")";
     if (flagged.empty())
         return Finish(0, Rep_HistorySummary(*h) + counts);
     return Finish(1, std::to_string(flagged.size()) + " of " + std::to_string(h->aBeams.size()) +
                          " beams flagged: " + Names(flagged) + ". " + Rep_HistorySummary(*h) + counts);
+}
+
+// --grid FOLDER: the history of the grid whose folder it is.
+static int Grid(const OPTIONS &o, const int32_t ini[INI_KEYS])
+{
+    std::vector<REP_GRIDDIR> dirs;
+    Rep_FindGrids(o.grid, true, &dirs);
+    const REP_GRIDDIR &root = dirs[0];
+    std::string cardPath = root.strCard.empty() ? Rep_FindCard(o.grid + "/" + REP_CARD_NAME) : root.strCard;
+    REP_CARD card;
+    std::string error;
+    if (!cardPath.empty() && !Rep_ReadCard(cardPath, &card, &error))
+        return Finish(2, error);
+    Rep_Who.fCard = !cardPath.empty();
+    Rep_Who.card = card;
+    if (root.aLogs.empty())
+        return Finish(2, o.grid + ": no log in the grid's folder" +
+                             (root.nNested ? " (" + std::to_string(root.nNested) + " below other grids' cards)" : ""));
+    return History(o, ini, root.aLogs, true, Rep_Who.fCard ? &card : nullptr);
+}
+
+static bool MakeFolder(const std::string &dir)
+{
+#ifdef _WIN32
+    return mkdir(dir.c_str()) == 0 || errno == EEXIST;
+#else
+    return mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST;
+#endif
+}
+
+// The link from the plan to a grid's page, relative where the plan's folder
+// holds the pages' folder.
+static std::string PageName(const std::string &archive, const REP_GRIDDIR &d, size_t index)
+{
+    std::string rel = d.strFolder.size() > archive.size() ? d.strFolder.substr(archive.size()) : "grid";
+    std::string name;
+    Rep_Add(&name, "%03d", (int)index + 1);
+    for (char c : rel)
+        if (isalnum((unsigned char)c) || c == '-' || c == '.')
+            name += c;
+        else if (name.back() != '_')
+            name += '_';
+    return name + ".html";
+}
+
+static std::string Href(const std::string &out, const std::string &pages, const std::string &name)
+{
+    size_t cut = out.find_last_of("/\\");
+    std::string outDir = cut == std::string::npos ? "" : out.substr(0, cut + 1);
+    if (pages.compare(0, outDir.size(), outDir) == 0)
+        return pages.substr(outDir.size()) + "/" + name;
+    return pages + "/" + name;
+}
+
+static int32_t Today()
+{
+    time_t now = time(nullptr);
+    struct tm *t = localtime(&now);
+    return Rep_DaysFromCivil(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday);
+}
+
+// One grid's row of the plan, and its page.
+static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
+                     REP_SUMSTATS *st, REP_FLEETROW *row, std::string *pageName)
+{
+    row->strFolder = d.strFolder;
+    row->nLogs = (int)d.aLogs.size();
+    row->fCard = !d.strCard.empty();
+    std::string error;
+    if (!row->fCard) {
+        row->iStatus = FLEET_NO_CARD;
+        return;
+    }
+    if (!Rep_ReadCard(d.strCard, &row->card, &error)) {
+        row->iStatus = FLEET_BAD_CARD;
+        row->strNote = error;
+        return;
+    }
+    if (d.aLogs.empty()) {
+        row->iStatus = d.nNested ? FLEET_OTHER_ONLY : FLEET_NO_LOGS;
+        return;
+    }
+    std::unique_ptr<REP_HISTORY> h(new REP_HISTORY);
+    if (!Rep_HistoryFromLogs(h.get(), d.aLogs, true, &row->aLeftOut, st, &error)) {
+        row->iStatus = FLEET_UNREADABLE;
+        row->strNote = error;
+        return;
+    }
+    REP_LIMITS lim = Limits(o, ini, h->fRelative, &row->card);
+    if (lim.iMin <= 0) {
+        row->iStatus = FLEET_NO_LIMIT;
+        return;
+    }
+    h->flGreen = o.flGreen;
+    h->flYellow = o.flYellow;
+    Rep_LastVisitFlags(h.get(), lim);
+    Rep_Forecast(h.get(), lim);
+    Rep_JudgeGrid(row, *h, today, horizon);
+    if (pageName->empty())
+        return;
+    Rep_Who.fCard = true;
+    Rep_Who.card = row->card;
+    Rep_Who.flVisitDay = row->iLastDay;
+    if (WriteFile(o.pages + "/" + *pageName, Rep_HistoryHtml(*h, lim, row->aLeftOut), &error))
+        row->strPage = Href(o.out, o.pages, *pageName);
+    else
+        fprintf(stderr, "zebreport: %s\n", error.c_str());
+}
+
+// --fleet ARCHIVE: every grid's row, most urgent first.
+static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
+{
+    int32_t today = o.iToday != INT32_MIN ? o.iToday : Today();
+    int horizon = o.fHorizon ? o.iHorizon : 30;
+    std::string archive = o.fleet;
+    while (archive.size() > 1 && (archive.back() == '/' || archive.back() == '\\'))
+        archive.pop_back();
+    std::vector<REP_GRIDDIR> dirs;
+    Rep_FindGrids(archive, false, &dirs);
+    if (!o.pages.empty() && !MakeFolder(o.pages))
+        return Finish(2, o.pages + ": cannot make the folder (" + strerror(errno) + ")");
+    std::vector<REP_FLEETROW> rows(dirs.size());
+    REP_SUMSTATS st;
+    for (size_t i = 0; i < dirs.size(); i++) {
+        std::string page = o.pages.empty() ? "" : PageName(archive, dirs[i], i);
+        FleetRow(o, ini, dirs[i], today, horizon, &st, &rows[i], &page);
+    }
+    auto rank = [](const REP_FLEETROW &r) { return !r.fCard ? 2 : r.iStatus <= FLEET_OK ? 0 : 1; };
+    std::stable_sort(rows.begin(), rows.end(), [&](const REP_FLEETROW &a, const REP_FLEETROW &b) {
+        return rank(a) != rank(b) ? rank(a) < rank(b) : rank(a) == 0 && a.flAction < b.flAction;
+    });
+    std::string error;
+    if (!WriteFile(o.out, Rep_FleetHtml(rows, today, horizon), &error))
+        return Finish(2, error);
+    English();
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_FleetCsv(rows), &error))
+        return Finish(2, error);
+    int count[FLEET_NO_CARD + 1] = {}, grids = 0;
+    for (const REP_FLEETROW &r : rows) {
+        count[r.iStatus]++;
+        grids += r.fCard;
+        NoteLeftOut(r.aLeftOut);
+        if (!r.fCard)
+            fprintf(stderr, "zebreport: %s: logs (%d) but no grid card, not in the plan\n", r.strFolder.c_str(), r.nLogs);
+    }
+    int judged = count[FLEET_OVERDUE] + count[FLEET_ACTION] + count[FLEET_OK];
+    std::string line = std::to_string(grids) + " grids: " + std::to_string(count[FLEET_OVERDUE]) + " overdue, " +
+                       std::to_string(count[FLEET_ACTION]) + " need action by " + Rep_DayText(today + horizon) + ", " +
+                       std::to_string(count[FLEET_OK]) + " ok, " + std::to_string(grids - judged) +
+                       " cannot be judged (" + Counts(st) + "; plan " + o.out + ")";
+    return Finish(!judged ? 2 : count[FLEET_OVERDUE] + count[FLEET_ACTION] ? 1 : 0, line);
 }
 
 int Rep_Main(int argc, char **argv)
@@ -369,23 +586,37 @@ int Rep_Main(int argc, char **argv)
         fputs(kUsage, stdout);
         return 0;
     }
+    Rep_Who.strTechnician = Rep_Utf8(o.technician.data(), o.technician.size());
     int32_t ini[INI_KEYS];
     memcpy(ini, kIniDefault, sizeof(ini));
     if (!o.ini.empty() && !ReadIni(o.ini, ini, &error))
         return Finish(2, error);
+    if (!o.fleet.empty())
+        return Fleet(o, ini);
+    if (!o.grid.empty())
+        return Grid(o, ini);
+    REP_CARD card;
+    if (!LogsCard(o, &card, &error))
+        return Finish(2, error);
+    const REP_CARD *pc = Rep_Who.fCard ? &card : nullptr;
     if (!o.logs[MODE_FOUND].empty())
-        return Compare(o, ini);
-    if (!o.logs[MODE_HISTORY].empty())
-        return History(o, ini);
+        return Compare(o, ini, pc);
+    if (!o.logs[MODE_HISTORY].empty()) {
+        std::vector<std::string> logs = o.logs[MODE_REPORT];
+        logs.insert(logs.end(), o.logs[MODE_HISTORY].begin(), o.logs[MODE_HISTORY].end());
+        return History(o, ini, logs, false, pc);
+    }
     std::unique_ptr<REP_LOG> log(new REP_LOG);
     if (!Rep_ReadLogs(log.get(), o.logs[MODE_REPORT], &error))
         return Finish(2, error);
-    REP_LIMITS lim = Limits(o, ini, log->fRelative);
+    REP_LIMITS lim = Limits(o, ini, log->fRelative, pc);
     std::vector<REP_BEAM> beams;
     Rep_BeamStats(*log, lim, &beams);
+    Rep_Who.flVisitDay = (double)(log->tStart / 86400000);
     if (!WriteFile(o.out, Rep_Html(*log, beams, lim), &error) ||
         (!o.csv.empty() && !WriteFile(o.csv, Rep_Csv(beams), &error)))
         return Finish(2, error);
+    English();
     std::vector<std::string> names;
     for (const REP_BEAM &b : beams)
         if (b.uFlags)

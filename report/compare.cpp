@@ -25,12 +25,9 @@ const REP_THRESHOLD Rep_aThreshold[REP_THRESHOLDS] = {
     {5, "%", "a median change smaller than this is no change (uniform then reads \"no significant change\")"},
 };
 
-static const char *const kPatternName[REP_PATTERNS] = {"no significant change", "uniform", "gradient", "isolated",
-                                                       "no clear pattern"};
-
 const char *Rep_PatternName(int kind)
 {
-    return kPatternName[kind];
+    return Rep_T(TX_PATTERN_0 + kind);
 }
 
 // Ranges of the beams a recording holds on one rod pair, "1–40, 45–50".
@@ -78,7 +75,8 @@ void Rep_Changes(const std::vector<REP_BEAM> &found, const std::vector<REP_BEAM>
     out->clear();
     for (size_t i = 0; i < found.size() && i < left.size(); i++) {
         const REP_BEAM &f = found[i], &l = left[i];
-        REP_CHANGE c = {f.iRod, f.iBeam, f.flMedian, l.flMedian, l.flMedian - f.flMedian, NAN, f.uFlags, l.uFlags};
+        REP_CHANGE c = {f.iRod, f.iBeam, f.flMedian, l.flMedian, l.flMedian - f.flMedian, NAN, f.uFlags, l.uFlags,
+                        std::max((int64_t)f.iMax - f.iMin, (int64_t)l.iMax - l.iMin)};
         if (f.flMedian > 0)
             c.flPercent = 100 * c.flChange / f.flMedian;
         out->push_back(c);
@@ -139,4 +137,20 @@ REP_PATTERN Rep_ClassifyChange(const std::vector<REP_CHANGE> &changes, int rod)
     else
         p.iKind = REP_PATTERN_MIXED;
     return p;
+}
+
+// The largest changes, in percent where there is one, of the beams that
+// changed by more than their own noise: a steady beam's ±1 is no change.
+std::vector<const REP_CHANGE *> Rep_MostChanged(const std::vector<REP_CHANGE> &changes, size_t most)
+{
+    std::vector<const REP_CHANGE *> beyond;
+    for (const REP_CHANGE &c : changes)
+        if (fabs(c.flChange) > c.iNoise)
+            beyond.push_back(&c);
+    auto size = [](const REP_CHANGE *c) { return isnan(c->flPercent) ? fabs(c->flChange) * 1e6 : fabs(c->flPercent); };
+    size_t top = std::min(most, beyond.size());
+    std::partial_sort(beyond.begin(), beyond.begin() + top, beyond.end(),
+                      [&](const REP_CHANGE *a, const REP_CHANGE *b) { return size(a) > size(b); });
+    beyond.resize(top);
+    return beyond;
 }

@@ -9,12 +9,6 @@
 
 static const char kFound[] = "#b0bec5", kLeft[] = "#1565c0", kLeftOut[] = "#c62828";
 
-static const char *const kMeaning[REP_PATTERNS] = {
-    "the beams changed by less than the threshold for a change",
-    "most beams changed by a similar percentage: contamination cleaned off, or a changed gain",
-    "the change follows the beam position: the rods were tilted against each other (alignment)",
-    "a few beams changed far more than the rest: a lens spot, or an element",
-    "the change fits none of the patterns"};
 
 static double MedianPercent(const std::vector<REP_CHANGE> &changes)
 {
@@ -28,18 +22,20 @@ static double MedianPercent(const std::vector<REP_CHANGE> &changes)
 std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANGE> &changes,
                                const std::vector<REP_PATTERN> &patterns)
 {
-    std::string type = found.iValueType == 0 ? "Signal" : Rep_aszTypeEnglish[found.iValueType];
+    std::string type = Rep_iLang != REP_LANG_EN ? Rep_aszTypeName[found.iValueType]
+                       : found.iValueType == 0   ? "Signal"
+                                                 : Rep_aszTypeEnglish[found.iValueType];
     type[0] = (char)toupper((unsigned char)type[0]);
     double m = patterns.size() == 1 ? patterns[0].flMedian : MedianPercent(changes);
     std::string s;
     if (isnan(m))
-        s = type + ": no change in percent (every beam was 0 as found)";
+        s = Rep_Tf(TX_CMP_NO_PERCENT, type.c_str());
     else if (fabs(m) < 0.5)
-        s = type + " unchanged (median over the rod)";
+        s = Rep_Tf(TX_CMP_UNCHANGED, type.c_str());
     else
-        Rep_Add(&s, "%s %s by %.0f %% (median over the rod)", type.c_str(), m > 0 ? "raised" : "lowered", fabs(m));
+        s = Rep_Tf(m > 0 ? TX_CMP_RAISED : TX_CMP_LOWERED, type.c_str(), Rep_Fixed(fabs(m), 0).c_str());
     static const unsigned kFlag[3] = {REP_FLAG_LOW, REP_FLAG_HIGH, REP_FLAG_NOISY};
-    static const char *const kWhere[3] = {"below the lower limit", "above the upper limit", "noisier than the noise limit"};
+    static const int kWhere[3] = {TX_WHERE_LOW, TX_WHERE_HIGH, TX_WHERE_NOISY};
     bool any = false;
     for (int k = 0; k < 3; k++)
         for (int still = 1; still >= 0; still--) {
@@ -48,10 +44,10 @@ std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANG
                 if ((c.uLeft & kFlag[k]) && ((c.uFound & kFlag[k]) != 0) == (still != 0))
                     names.push_back(Rep_BeamName(found.uRods, c.iRod, c.iBeam));
             if (!names.empty())
-                s += "; " + Rep_BeamList(names) + (still ? " still " : " newly ") + kWhere[k];
+                s += "; " + Rep_BeamList(names) + Rep_T(still ? TX_CMP_STILL : TX_CMP_NEWLY) + Rep_T(kWhere[k]);
             any |= !names.empty();
         }
-    return any ? s : s + "; all beams within the limits";
+    return any ? s : s + Rep_T(TX_CMP_ALL_WITHIN);
 }
 
 static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int rod, const REP_LIMITS &lim,
@@ -69,7 +65,7 @@ static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int 
         return;
     int first = beams.front()->iBeam, last = beams.back()->iBeam;
     double w = (double)(CHART_R - CHART_L) / (last - first + 1), bar = std::max(w * 0.4, 0.4);
-    Rep_ChartOpen(out, f.iBottom + 38, "median of each beam as found and as left");
+    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(TX_ARIA_PAIR));
     Rep_ChartGrid(out, f);
     std::string found, left, leftOut;
     for (const REP_CHANGE *c : beams) {
@@ -84,8 +80,8 @@ static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int 
         if (!paths[i]->empty())
             Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", paths[i]->c_str(),
                     colours[i], bar);
-    Rep_ChartLimit(out, f, lim.iMin, "lower limit");
-    Rep_ChartLimit(out, f, lim.iMax, "upper limit");
+    Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
+    Rep_ChartLimit(out, f, lim.iMax, Rep_T(TX_UPPER_LIMIT));
     Rep_BeamAxis(out, f, first, last);
     *out += "</svg>\n";
 }
@@ -95,32 +91,33 @@ static std::string Signed(double v, const char *unit)
     if (isnan(v))
         return "–";
     std::string s;
-    Rep_Add(&s, "%s%s%s", v > 0 ? "+" : "", Rep_Num(v).c_str(), unit);
+    Rep_Add(&s, "%s%s%s", v > 0 ? "+" : "", Rep_N(v).c_str(), unit);
     return s;
 }
 
 static void ChangeTable(std::string *out, const REP_LOG &log, const std::vector<const REP_CHANGE *> &rows, const char *id)
 {
-    Rep_Add(out, "<table id=\"%s\">\n<thead><tr><th class=\"text\">Beam</th><th>As found</th><th>As left</th>"
-                 "<th>Change</th><th>Change (%%)</th><th class=\"text\">As found</th><th class=\"text\">As left</th>"
-                 "</tr></thead>\n<tbody>\n", id);
+    Rep_Add(out, "<table id=\"%s\">\n<thead><tr><th class=\"text\">%s</th><th>%s</th><th>%s</th><th>%s</th><th>%s</th>"
+                 "<th class=\"text\">%s</th><th class=\"text\">%s</th></tr></thead>\n<tbody>\n", id, Rep_T(TX_BEAM),
+            Rep_T(TX_AS_FOUND), Rep_T(TX_AS_LEFT), Rep_T(TX_CHANGE), Rep_T(TX_CHANGE_PCT), Rep_T(TX_AS_FOUND),
+            Rep_T(TX_AS_LEFT));
     for (const REP_CHANGE *c : rows)
         Rep_Add(out, "<tr%s><td class=\"beam text\">%s</td><td>%s</td><td>%s</td><td>%s</td><td>%s</td>"
                      "<td class=\"text\">%s</td><td class=\"text\">%s</td></tr>\n",
                 c->uLeft & REP_FLAG_LOW ? " class=\"low\"" : c->uLeft & REP_FLAG_HIGH ? " class=\"high\"" : "",
-                Rep_BeamName(log.uRods, c->iRod, c->iBeam).c_str(), Rep_Num(c->flFound).c_str(),
-                Rep_Num(c->flLeft).c_str(), Signed(c->flChange, "").c_str(), Signed(c->flPercent, " %").c_str(),
-                c->uFound ? Rep_Reasons(c->uFound).c_str() : "within the limits",
-                c->uLeft ? Rep_Reasons(c->uLeft).c_str() : "within the limits");
+                Rep_BeamName(log.uRods, c->iRod, c->iBeam).c_str(), Rep_N(c->flFound).c_str(),
+                Rep_N(c->flLeft).c_str(), Signed(c->flChange, "").c_str(), Signed(c->flPercent, " %").c_str(),
+                c->uFound ? Rep_PageReasons(c->uFound).c_str() : Rep_T(TX_WITHIN_LIMITS),
+                c->uLeft ? Rep_PageReasons(c->uLeft).c_str() : Rep_T(TX_WITHIN_LIMITS));
     *out += "</tbody>\n</table>\n";
 }
 
 static void Indication(std::string *out, const REP_LOG &log, const REP_PATTERN &p,
                        const std::vector<REP_CHANGE> &changes)
 {
-    std::string where = log.uRods == 3 ? " of rod pair " + std::to_string(p.iRod + 1) : "";
-    Rep_Add(out, "<p class=\"indication\">Change over the rod%s: <b id=\"pattern%d\">%s</b> – %s", where.c_str(),
-            p.iRod + 1, Rep_PatternName(p.iKind), kMeaning[p.iKind]);
+    std::string where = log.uRods == 3 ? Rep_Tf(TX_OF_ROD_PAIR, p.iRod + 1) : "";
+    *out += "<p class=\"indication\">" + Rep_Tf(TX_CHANGE_OVER_ROD, where.c_str(), p.iRod + 1, Rep_PatternName(p.iKind),
+                                                 Rep_T(TX_MEANING_0 + p.iKind));
     if (p.iKind == REP_PATTERN_ISOLATED) {
         std::vector<std::string> names;
         for (int i : p.aiIsolated)
@@ -128,78 +125,73 @@ static void Indication(std::string *out, const REP_LOG &log, const REP_PATTERN &
                             Signed(changes[i].flPercent, " %") + ")");
         *out += ": " + Rep_BeamList(names);
     }
-    Rep_Add(out, ". Median change %s over %d beams, %.0f %% of them within the band; against the beam position "
-                 "Kendall's tau %.2f, fitted change %s from the first beam to the last. An indication, not a "
-                 "diagnosis.</p>\n",
-            Signed(p.flMedian, " %").c_str(), p.nBeams, p.flWithin, p.flTau, Signed(p.flSpan, " percentage points").c_str());
+    *out += Rep_Tf(TX_INDICATION, Signed(p.flMedian, " %").c_str(), p.nBeams, Rep_Fixed(p.flWithin, 0).c_str(),
+                   Rep_Fixed(p.flTau, 2).c_str(), Signed(p.flSpan, Rep_T(TX_PP)).c_str()) + "</p>\n";
 }
 
 static void Recording(std::string *out, const char *name, const REP_LOG &log)
 {
-    Rep_Fact(out, name,
-             Rep_TimeText(log.tStart, true).substr(0, 16) + " to " + Rep_TimeText(log.tEnd, true).substr(0, 16) + ", " +
-                 std::to_string(log.nCycles) + " cycles, " + std::to_string(log.aFiles.size()) +
-                 (log.aFiles.size() == 1 ? " log" : " logs"));
+    Rep_Fact(out, name, Rep_Tf(TX_RECORDING, Rep_PageTime(log.tStart, true).substr(0, 16).c_str(),
+                               Rep_PageTime(log.tEnd, true).substr(0, 16).c_str(), std::to_string(log.nCycles).c_str(),
+                               (int)log.aFiles.size(), Rep_T(log.aFiles.size() == 1 ? TX_LOG_ONE : TX_LOG_MANY)));
 }
 
 std::string Rep_CompareHtml(const REP_LOG &found, const REP_LOG &left, const std::vector<REP_CHANGE> &changes,
                             const std::vector<REP_PATTERN> &patterns, const REP_LIMITS &lim)
 {
-    std::string out, day = Rep_TimeText(left.tStart, true).substr(0, 10);
-    Rep_PageStart(&out, "As found and as left " + day, "Service visit: as found and as left");
-    Rep_Add(&out, "<p>%s, %s, as found %s, as left %s</p>\n", Rep_aszTypeName[found.iValueType],
-            found.fRelative ? "relative" : "absolute", Rep_TimeText(found.tStart, true).substr(0, 16).c_str(),
-            Rep_TimeText(left.tStart, true).substr(0, 16).c_str());
+    std::string out, day = Rep_PageTime(left.tStart, true).substr(0, 10);
+    Rep_PageStart(&out, Rep_Tf(TX_COMPARE_TITLE, day.c_str()), Rep_T(TX_COMPARE_HEADING));
+    Rep_Add(&out, "<p>%s</p>\n", Rep_Tf(TX_COMPARE_LINE, Rep_aszTypeName[found.iValueType],
+                                        Rep_T(found.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
+                                        Rep_PageTime(found.tStart, true).substr(0, 16).c_str(),
+                                        Rep_PageTime(left.tStart, true).substr(0, 16).c_str()).c_str());
     bool outside = std::any_of(changes.begin(), changes.end(), [](const REP_CHANGE &c) { return c.uLeft != 0; });
     Rep_Add(&out, "<p class=\"verdict %s\">%s</p>\n", outside ? "flagged" : "ok",
             Rep_Esc(Rep_CompareSummary(found, changes, patterns)).c_str());
     for (const REP_PATTERN &p : patterns)
         Indication(&out, found, p, changes);
-    out += "<h2>Summary</h2>\n<table class=\"facts\">\n";
-    Rep_Fact(&out, "Value type", Rep_TypeText(found.iValueType, found.fRelative));
-    Recording(&out, "As found", found);
-    Recording(&out, "As left", left);
-    Rep_Fact(&out, "Limits", Rep_LimitsHtml(lim, found.fRelative));
-    Rep_Fact(&out, "Beams", std::to_string(changes.size()));
-    out += "</table>\n<h2>Median per beam, as found and as left</h2>\n";
+    Rep_Add(&out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(TX_SUMMARY));
+    Rep_Fact(&out, Rep_T(TX_VALUE_TYPE), Rep_TypeText(found.iValueType, found.fRelative));
+    Recording(&out, Rep_T(TX_AS_FOUND), found);
+    Recording(&out, Rep_T(TX_AS_LEFT), left);
+    Rep_Fact(&out, Rep_T(TX_LIMITS), Rep_LimitsHtml(lim, found.fRelative));
+    Rep_Fact(&out, Rep_T(TX_BEAMS), std::to_string(changes.size()));
+    Rep_Add(&out, "</table>\n<h2>%s</h2>\n", Rep_T(TX_MEDIAN_FOUND_LEFT));
     for (int rod = 0; rod < REP_RODS; rod++)
         if (found.uRods & 1u << rod) {
             if (found.uRods == 3)
-                Rep_Add(&out, "<h3>Rod pair %d</h3>\n", rod + 1);
+                Rep_Add(&out, "<h3>%s</h3>\n", Rep_Tf(TX_ROD_PAIR_N, rod + 1).c_str());
             PairChart(&out, changes, rod, lim, found.fRelative);
         }
     const char *colours[3] = {kFound, kLeft, kLeftOut};
-    const char *names[3] = {"as found", "as left", "as left, outside the limits"};
+    const char *names[3] = {Rep_T(TX_AS_FOUND_L), Rep_T(TX_AS_LEFT_L), Rep_T(TX_AS_LEFT_OUT)};
     Rep_ChartLegend(&out, colours, names, 3);
 
-    std::vector<const REP_CHANGE *> most, still;
-    for (const REP_CHANGE &c : changes) {
-        most.push_back(&c);
+    std::vector<const REP_CHANGE *> still, most = Rep_MostChanged(changes, 10);
+    for (const REP_CHANGE &c : changes)
         if (c.uLeft)
             still.push_back(&c);
-    }
-    auto size = [](const REP_CHANGE *c) { return isnan(c->flPercent) ? fabs(c->flChange) * 1e6 : fabs(c->flPercent); };
-    size_t top = std::min<size_t>(10, most.size());
-    std::partial_sort(most.begin(), most.begin() + top, most.end(),
-                      [&](const REP_CHANGE *a, const REP_CHANGE *b) { return size(a) > size(b); });
-    most.resize(top);
-    out += "<section>\n<h2>Beams that changed most</h2>\n";
-    ChangeTable(&out, found, most, "changed");
-    out += "</section>\n<section>\n<h2>Outside the limits after the visit</h2>\n";
+    Rep_Add(&out, "<section>\n<h2>%s</h2>\n", Rep_T(TX_CHANGED_MOST));
+    if (most.empty())
+        Rep_Add(&out, "<p>%s</p>\n", Rep_T(TX_CHANGED_NONE));
+    else
+        ChangeTable(&out, found, most, "changed");
+    Rep_Add(&out, "<p class=\"legend\">%s</p>\n</section>\n<section>\n<h2>%s</h2>\n", Rep_T(TX_CHANGED_LEGEND),
+            Rep_T(TX_OUTSIDE_AFTER));
     if (still.empty())
-        out += "<p>No beam is outside the limits after the visit.</p>\n";
+        Rep_Add(&out, "<p>%s</p>\n", Rep_T(TX_OUTSIDE_NONE));
     else
         ChangeTable(&out, found, still, "outside");
-    out += "</section>\n<section>\n<h2>How the change over the rod is classified</h2>\n"
-           "<p>The change of each beam in percent of its median as found; the first pattern that fits counts, in "
-           "the order isolated, gradient, uniform.</p>\n<table class=\"thresholds\">\n<thead><tr><th>Threshold</th>"
-           "<th class=\"text\">Meaning</th></tr></thead>\n<tbody>\n";
-    for (const REP_THRESHOLD &t : Rep_aThreshold)
-        Rep_Add(&out, "<tr><td>%s %s</td><td class=\"text\">%s</td></tr>\n", Rep_Num(t.flValue).c_str(),
-                Rep_Esc(t.pszUnit).c_str(), Rep_Esc(t.pszMeaning).c_str());
+    Rep_Add(&out, "</section>\n<section>\n<h2>%s</h2>\n<p>%s</p>\n<table class=\"thresholds\">\n<thead><tr><th>%s</th>"
+                  "<th class=\"text\">%s</th></tr></thead>\n<tbody>\n", Rep_T(TX_CLASSIFIED_HOW),
+            Rep_T(TX_CLASSIFIED_TEXT), Rep_T(TX_THRESHOLD), Rep_T(TX_MEANING));
+    for (int i = 0; i < REP_THRESHOLDS; i++)
+        Rep_Add(&out, "<tr><td>%s %s</td><td class=\"text\">%s</td></tr>\n", Rep_N(Rep_aThreshold[i].flValue).c_str(),
+                Rep_Esc(Rep_T(TX_THR_UNIT_0 + i)).c_str(), Rep_Esc(Rep_T(TX_THR_TEXT_0 + i)).c_str());
     out += "</tbody>\n</table>\n</section>\n";
-    Rep_LogsTable(&out, found, "Logs as found");
-    Rep_LogsTable(&out, left, "Logs as left");
+    Rep_LogsTable(&out, found, Rep_T(TX_LOGS_FOUND));
+    Rep_LogsTable(&out, left, Rep_T(TX_LOGS_LEFT));
+    Rep_SignBlock(&out);
     out += "</body>\n</html>\n";
     return out;
 }

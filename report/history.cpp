@@ -7,89 +7,6 @@
 #include <math.h>
 
 #include <algorithm>
-#include <map>
-#include <memory>
-
-// The date and the first data line of each log: enough to tell the visits
-// and which recording of a day came last, without reading the logs whole.
-bool Rep_ScanVisits(REP_HISTORY *h, const std::vector<std::string> &paths, std::string *error)
-{
-    std::map<int32_t, REP_VISIT> byDay;
-    std::string firstPath;
-    std::unique_ptr<REP_LINE> ln(new REP_LINE);
-    for (const std::string &path : paths) {
-        REP_CYCLES c;
-        std::unique_ptr<REP_CYCLES, void (*)(REP_CYCLES *)> closer(&c, Rep_CloseCycles);
-        if (Rep_OpenCycles(&c, path, UINT64_MAX, error) != REP_OPENED)
-            return false;
-        if (h->iValueType < 0) {
-            h->iValueType = c.iType;
-            h->fRelative = c.fRelative;
-            firstPath = path;
-        } else if (!(*error = Rep_TypesDiffer(c, firstPath, h->iValueType, h->fRelative)).empty()) {
-            return false;
-        }
-        int64_t t = 0;
-        const char *s;
-        size_t n;
-        int r;
-        while ((r = Rep_NextCycle(&c, ln.get(), &t, &s, &n)) != REP_OK && r != REP_CYCLES_END)
-            ;
-        if (r != REP_OK) {
-            *error = path + (Rep_LinesFailed(&c.ls) ? ": read error" : ": no readable data line");
-            return false;
-        }
-        REP_VISIT &v = byDay[c.iDay];
-        if (v.nLogs++ == 0 || t >= v.tStart) {
-            v.iDay = c.iDay;
-            v.tStart = t;
-            v.strPath = path;
-        }
-    }
-    for (auto &d : byDay)
-        h->aVisits.push_back(d.second);
-    return true;
-}
-
-// Each visit's recording read once and reduced to its medians at once, so
-// that memory does not grow with the number of visits.
-bool Rep_ReadVisits(REP_HISTORY *h, const REP_LIMITS &lim, std::string *error)
-{
-    std::vector<int> slot(REP_RODS * 1000, -1);
-    std::unique_ptr<REP_LOG> log(new REP_LOG);
-    size_t nVisits = h->aVisits.size();
-    for (size_t v = 0; v < nVisits; v++) {
-        REP_VISIT &visit = h->aVisits[v];
-        if (!Rep_ReadLogs(log.get(), {visit.strPath}, error, false))
-            return false;
-        visit.nCycles = log->nCycles;
-        visit.nSkipped = log->nSkipped;
-        h->uRods |= log->uRods;
-        for (int key = 0; key < REP_RODS * 1000; key++) {
-            const REP_HIST &hist = log->aHist[key];
-            if (!hist.nCount)
-                continue;
-            if (slot[key] < 0) {
-                slot[key] = (int)h->aBeams.size();
-                REP_HBEAM b = {};
-                b.iRod = key / 1000;
-                b.iBeam = key % 1000;
-                b.aflMedian.assign(nVisits, NAN);
-                h->aBeams.push_back(b);
-            }
-            h->aBeams[slot[key]].aflMedian[v] = Rep_HistQuantile(hist, 0.5);
-        }
-        if (v + 1 == nVisits) {
-            Rep_BeamStats(*log, lim, &h->aLast);
-            log->aHist.clear();
-            h->logLast = *log;
-        }
-    }
-    std::sort(h->aBeams.begin(), h->aBeams.end(), [](const REP_HBEAM &a, const REP_HBEAM &b) {
-        return a.iRod != b.iRod ? a.iRod < b.iRod : a.iBeam < b.iBeam;
-    });
-    return true;
-}
 
 template <typename B> static int Key(const B &b)
 {
@@ -175,12 +92,12 @@ std::string Rep_DayText(double day)
 
 std::string Rep_BeamList(const std::vector<std::string> &names)
 {
-    std::string s = names.size() == 1 ? "beam " : "beams ";
+    std::string s = Rep_T(names.size() == 1 ? TX_BEAM_ONE : TX_BEAM_MANY);
     size_t shown = names.size() > 12 ? 10 : names.size();
     for (size_t i = 0; i < shown; i++)
-        s += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+        s += (i == 0 ? "" : i + 1 == names.size() ? Rep_T(TX_AND) : ", ") + names[i];
     if (shown < names.size())
-        s += " and " + std::to_string(names.size() - shown) + " more";
+        s += Rep_Tf(TX_N_MORE, (int)(names.size() - shown));
     return s;
 }
 
@@ -215,22 +132,25 @@ std::string Rep_HistorySummary(const REP_HISTORY &h)
         if (!names.empty())
             s += (s.empty() ? "" : "; ") + Rep_BeamList(names) + " " + what;
     };
-    part(low, "below the lower limit now");
-    part(high, "above the upper limit now");
-    part(noisy, "noisier than the noise limit now");
-    part(predicted, "predicted to reach the lower limit between " + Rep_DayText(from) + " and " +
-                        (toBeyond ? std::string("beyond the horizon") : Rep_DayText(to)));
+    part(low, Rep_T(TX_HS_LOW));
+    part(high, Rep_T(TX_HS_HIGH));
+    part(noisy, Rep_T(TX_HS_NOISY));
+    part(predicted, Rep_Tf(TX_HS_PREDICTED, Rep_PageDay(from).c_str(),
+                           toBeyond ? Rep_T(TX_FC_BEYOND) : Rep_PageDay(to).c_str()));
     if (s.empty()) {
-        Rep_Add(&s, "No beam predicted to reach the lower limit within %g days", h.flHorizonDays);
+        s = Rep_Tf(TX_HS_NONE, Rep_N(h.flHorizonDays).c_str());
         if (weakest)
-            s += "; lowest reserve " + Rep_Num(weakest->flReserve) + " × the lower limit (" +
-                 Rep_BeamList({Rep_BeamName(h.uRods, weakest->iRod, weakest->iBeam)}) + ")";
+            s += Rep_Tf(TX_HS_WEAKEST, Rep_N(weakest->flReserve).c_str(),
+                        Rep_BeamList({Rep_BeamName(h.uRods, weakest->iRod, weakest->iBeam)}).c_str());
         return s;
     }
     s[0] = (char)toupper((unsigned char)s[0]);
-    s += ": clean or check " + Rep_BeamList(all) + " " +
-         (predicted.size() < all.size() ? std::string("now") : "before " + Rep_DayText(from).substr(0, 7));
-    return s;
+    if (predicted.size() < all.size())
+        return s + Rep_Tf(TX_HS_ACTION_NOW, Rep_BeamList(all).c_str());
+    // The month the earliest range starts in: "2026-05" or "05.2026".
+    std::string month = Rep_PageDay(from);
+    month = Rep_iLang == REP_LANG_DE ? month.substr(3) : month.substr(0, 7);
+    return s + Rep_Tf(TX_HS_ACTION_BEFORE, Rep_BeamList(all).c_str(), month.c_str());
 }
 
 std::string Rep_HistoryCsv(const REP_HISTORY &h)

@@ -30,15 +30,23 @@ static const char kStyle[] =
     "section { break-inside: avoid; }\n"
     "td.light { font-weight: bold; } td.green { color: #2e7d32; } td.yellow { color: #9e7700; } td.red { color: #c62828; }\n"
     ".medians { text-align: left; font-size: 8.5pt; }\n"
+    "table.identity { margin: 2pt 0 6pt; } table.identity td { font-weight: bold; }\n"
+    "table.sign { width: 100%; margin-top: 18pt; break-inside: avoid; }\n"
+    "table.sign th { text-align: left; font-weight: normal; color: #616161; border: 0; width: 33%; }\n"
+    "table.sign td { text-align: left; height: 28pt; vertical-align: bottom; border-bottom: 1px solid #212121; }\n"
+    "tr.overdue td.status { color: #c62828; font-weight: bold; } tr.action td.status { color: #9e7700; "
+    "font-weight: bold; }\n"
+    "tr.ok td.status { color: #2e7d32; } tr.unjudged td.status { color: #616161; }\n"
     "table.thresholds td, table.thresholds th { text-align: left; }\n";
 
 // The page up to its heading; the title is plain text.
 void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading)
 {
     Rep_Add(out,
-            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+            "<!DOCTYPE html>\n<html lang=\"%s\">\n<head>\n<meta charset=\"utf-8\"/>\n"
             "<title>%s</title>\n<style>\n%s</style>\n</head>\n<body>\n<h1>%s</h1>\n",
-            Rep_Esc(title).c_str(), kStyle, Rep_Esc(heading).c_str());
+            Rep_T(TX_LANG_CODE), Rep_Esc(title).c_str(), kStyle, Rep_Esc(heading).c_str());
+    Rep_IdentityBlock(out);
 }
 
 static std::string Duration(int64_t ms)
@@ -47,9 +55,10 @@ static std::string Duration(int64_t ms)
     if (ms >= 3600000)
         Rep_Add(&s, "%lld h %02d min %02d s", (long long)(ms / 3600000), (int)(ms / 60000 % 60), (int)(ms / 1000 % 60));
     else if (ms >= 60000)
-        Rep_Add(&s, "%d min %02d.%d s", (int)(ms / 60000), (int)(ms / 1000 % 60), (int)(ms / 100 % 10));
+        Rep_Add(&s, "%d min %02d%c%d s", (int)(ms / 60000), (int)(ms / 1000 % 60),
+                Rep_iLang == REP_LANG_DE ? ',' : '.', (int)(ms / 100 % 10));
     else
-        Rep_Add(&s, "%.3f s", ms / 1000.0);
+        s = Rep_Fixed(ms / 1000.0, 3) + " s";
     return s;
 }
 
@@ -57,7 +66,7 @@ std::string Rep_BeamName(unsigned rods, int rod, int beam)
 {
     std::string s = std::to_string(beam);
     if (rods == 3)
-        s += " (rod pair " + std::to_string(rod + 1) + ")";
+        return Rep_Tf(TX_BEAM_ON_ROD, beam, rod + 1);
     return s;
 }
 
@@ -68,77 +77,80 @@ void Rep_Fact(std::string *out, const char *name, const std::string &html)
 
 std::string Rep_TypeText(int type, bool relative)
 {
-    return std::string(Rep_aszTypeName[type]) + " (" + Rep_aszTypeEnglish[type] + "), " +
-           (relative ? "relative values, percent of the references" : "absolute values");
+    return Rep_Tf(relative ? TX_TYPE_REL : TX_TYPE_ABS, Rep_aszTypeName[type], Rep_aszTypeEnglish[type]);
 }
 
 std::string Rep_LimitsHtml(const REP_LIMITS &lim, bool relative)
 {
     const char *unit = relative ? " %" : "";
-    std::string limits = "lower " + std::to_string(lim.iMin) + unit + " (" + Rep_Esc(lim.strMinFrom) + "), upper " +
-                         std::to_string(lim.iMax) + unit + " (" + Rep_Esc(lim.strMaxFrom) + "), ";
-    return limits + (lim.fNoise ? "noise " + std::to_string(lim.iNoise) + unit + " (--noise)" : "noise not judged");
+    std::string limits = Rep_Tf(TX_LIMIT_LOWER, std::to_string(lim.iMin).c_str(), unit, lim.strMinFrom.c_str()) +
+                         "; " + Rep_Tf(TX_LIMIT_UPPER, std::to_string(lim.iMax).c_str(), unit, lim.strMaxFrom.c_str()) +
+                         "; ";
+    return Rep_Esc(limits + (lim.fNoise ? Rep_Tf(TX_LIMIT_NOISE, std::to_string(lim.iNoise).c_str(), unit,
+                                                 lim.strNoiseFrom.c_str())
+                                        : std::string(Rep_T(TX_NOISE_NOT_JUDGED))));
 }
 
 static void Summary(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
 {
-    *out += "<h2>Summary</h2>\n<table class=\"facts\">\n";
-    Rep_Fact(out, "Value type", Rep_TypeText(log.iValueType, log.fRelative));
-    Rep_Fact(out, "Rod pair", log.uRods == 3 ? "1 and 2" : log.uRods == 2 ? "2" : "1");
+    Rep_Add(out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(TX_SUMMARY));
+    Rep_Fact(out, Rep_T(TX_VALUE_TYPE), Rep_TypeText(log.iValueType, log.fRelative));
+    Rep_Fact(out, Rep_T(TX_ROD_PAIR), log.uRods == 3 ? Rep_T(TX_ROD_PAIRS_BOTH) : log.uRods == 2 ? "2" : "1");
     std::string ranges;
     for (const REP_RANGE &r : log.aRanges) {
         Rep_Add(&ranges, "%s%d–%d", ranges.empty() ? "" : "; ", r.iFirst, r.iLast);
         if (log.uRods == 3)
-            Rep_Add(&ranges, " on rod pair %d", r.iRod + 1);
+            ranges += Rep_Tf(TX_ON_ROD_PAIR, r.iRod + 1);
         if (log.aRanges.size() > 1)
-            Rep_Add(&ranges, " (%llu lines)", (unsigned long long)r.nLines);
+            ranges += Rep_Tf(TX_N_LINES, (unsigned long long)r.nLines);
     }
     if (log.fMoreRanges)
-        ranges += "; and more";
-    Rep_Fact(out, log.aRanges.size() > 1 ? "Beam ranges" : "Beam range", ranges);
-    Rep_Fact(out, "Start", Rep_TimeText(log.tStart, true));
-    Rep_Fact(out, "End", Rep_TimeText(log.tEnd, true));
-    Rep_Fact(out, "Duration", Duration(log.tEnd - log.tStart));
-    Rep_Fact(out, "Cycles", std::to_string(log.nCycles));
-    Rep_Fact(out, "Median time between cycles",
-         log.histInterval.nCount ? Rep_Num(Rep_HistQuantile(log.histInterval, 0.5)) + " ms" : "–");
-    Rep_Fact(out, "Lines skipped as malformed", std::to_string(log.nSkipped));
-    Rep_Fact(out, "Limits", Rep_LimitsHtml(lim, log.fRelative));
-    Rep_Fact(out, "Beams", std::to_string(beams.size()));
+        ranges += Rep_T(TX_AND_MORE);
+    Rep_Fact(out, Rep_T(log.aRanges.size() > 1 ? TX_BEAM_RANGES : TX_BEAM_RANGE), ranges);
+    Rep_Fact(out, Rep_T(TX_START), Rep_PageTime(log.tStart, true));
+    Rep_Fact(out, Rep_T(TX_END), Rep_PageTime(log.tEnd, true));
+    Rep_Fact(out, Rep_T(TX_DURATION), Duration(log.tEnd - log.tStart));
+    Rep_Fact(out, Rep_T(TX_CYCLES), std::to_string(log.nCycles));
+    Rep_Fact(out, Rep_T(TX_MEDIAN_INTERVAL),
+         log.histInterval.nCount ? Rep_N(Rep_HistQuantile(log.histInterval, 0.5)) + " ms" : "–");
+    Rep_Fact(out, Rep_T(TX_SKIPPED_LINES_N), std::to_string(log.nSkipped));
+    Rep_Fact(out, Rep_T(TX_LIMITS), Rep_LimitsHtml(lim, log.fRelative));
+    Rep_Fact(out, Rep_T(TX_BEAMS), std::to_string(beams.size()));
     *out += "</table>\n";
 }
 
 static void FlaggedTable(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams)
 {
-    *out += "<section>\n<h2>Flagged beams</h2>\n";
+    Rep_Add(out, "<section>\n<h2>%s</h2>\n", Rep_T(TX_FLAGGED_BEAMS));
     size_t flagged = std::count_if(beams.begin(), beams.end(), [](const REP_BEAM &b) { return b.uFlags != 0; });
     if (!flagged) {
-        *out += "<p>No beam is flagged.</p>\n</section>\n";
+        Rep_Add(out, "<p>%s</p>\n</section>\n", Rep_T(TX_NO_BEAM_FLAGGED));
         return;
     }
-    *out += "<table id=\"flagged\">\n<thead><tr><th class=\"text\">Beam</th><th>Minimum</th><th>Median</th>"
-            "<th>Mean</th><th>Maximum</th><th>Noise</th><th>Std. dev.</th><th>Below lower limit</th>"
-            "<th class=\"text\">Reason</th></tr></thead>\n<tbody>\n";
+    Rep_Add(out, "<table id=\"flagged\">\n<thead><tr><th class=\"text\">%s</th><th>%s</th><th>%s</th>"
+            "<th>%s</th><th>%s</th><th>%s</th><th>%s</th><th>%s</th><th class=\"text\">%s</th></tr></thead>\n"
+            "<tbody>\n", Rep_T(TX_BEAM), Rep_T(TX_MINIMUM), Rep_T(TX_MEDIAN), Rep_T(TX_MEAN), Rep_T(TX_MAXIMUM),
+            Rep_T(TX_NOISE), Rep_T(TX_STDDEV), Rep_T(TX_BELOW_LOWER), Rep_T(TX_REASON));
     for (const REP_BEAM &b : beams) {
         if (!b.uFlags)
             continue;
         const char *cls = b.uFlags & REP_FLAG_LOW ? "low" : b.uFlags & REP_FLAG_HIGH ? "high" : "noisy";
         Rep_Add(out,
-                "<tr class=\"%s\"><td class=\"beam text\">%s</td><td>%d</td><td>%s</td><td>%.2f</td><td>%d</td>"
-                "<td>%lld</td><td>%.2f</td><td>%.1f %%</td><td class=\"text\">%s</td></tr>\n",
-                cls, Rep_BeamName(log.uRods, b.iRod, b.iBeam).c_str(), b.iMin, Rep_Num(b.flMedian).c_str(), b.flMean, b.iMax,
-                (long long)b.iMax - b.iMin, b.flStdDev, 100.0 * b.nBelow / b.nCount, Rep_Reasons(b.uFlags).c_str());
+                "<tr class=\"%s\"><td class=\"beam text\">%s</td><td>%d</td><td>%s</td><td>%s</td><td>%d</td>"
+                "<td>%lld</td><td>%s</td><td>%s %%</td><td class=\"text\">%s</td></tr>\n",
+                cls, Rep_BeamName(log.uRods, b.iRod, b.iBeam).c_str(), b.iMin, Rep_N(b.flMedian).c_str(),
+                Rep_Fixed(b.flMean, 2).c_str(), b.iMax, (long long)b.iMax - b.iMin, Rep_Fixed(b.flStdDev, 2).c_str(),
+                Rep_Fixed(100.0 * b.nBelow / b.nCount, 1).c_str(), Rep_PageReasons(b.uFlags).c_str());
     }
     *out += "</tbody>\n</table>\n";
-    *out += "<p class=\"legend\">Noise is maximum minus minimum. A beam is flagged when its median lies outside the "
-            "limits or its noise exceeds the noise limit.</p>\n</section>\n";
+    Rep_Add(out, "<p class=\"legend\">%s</p>\n</section>\n", Rep_T(TX_FLAGGED_LEGEND));
 }
 
 void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
 {
     Rep_Add(out, "<h2>%s</h2>\n<table>", heading);
-    *out += "\n<thead><tr><th class=\"text\">File</th><th class=\"text\">Title</th>"
-            "<th>Lines read</th><th>Skipped</th></tr></thead>\n<tbody>\n";
+    Rep_Add(out, "\n<thead><tr><th class=\"text\">%s</th><th class=\"text\">%s</th><th>%s</th><th>%s</th></tr>"
+            "</thead>\n<tbody>\n", Rep_T(TX_FILE), Rep_T(TX_TITLE), Rep_T(TX_LINES_READ), Rep_T(TX_SKIPPED));
     for (const REP_FILE &f : log.aFiles)
         Rep_Add(out, "<tr><td class=\"text\">%s</td><td class=\"text\">%s</td><td>%llu</td><td>%llu</td></tr>\n",
                 Rep_Esc(Rep_Utf8(f.strPath.data(), f.strPath.size())).c_str(),
@@ -147,14 +159,15 @@ void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
     *out += "</tbody>\n</table>\n";
     if (log.aSkips.empty())
         return;
-    *out += "<p>Skipped lines";
+    *out += "<p>" + std::string(Rep_T(TX_SKIPPED_LINES));
     if (log.nSkipped > log.aSkips.size())
-        Rep_Add(out, " (the first %d of %llu)", (int)log.aSkips.size(), (unsigned long long)log.nSkipped);
+        *out += Rep_Tf(TX_FIRST_OF, (int)log.aSkips.size(), (unsigned long long)log.nSkipped);
     *out += ":</p>\n<ul>\n";
     for (const REP_SKIP &s : log.aSkips) {
         const std::string &path = log.aFiles[s.iFile].strPath;
-        Rep_Add(out, "<li>%s, line %llu: %s: <code>%s</code></li>\n", Rep_Esc(Rep_Utf8(path.data(), path.size())).c_str(),
-                (unsigned long long)s.nLine, Rep_aszReason[s.iReason],
+        Rep_Add(out, "<li>%s<code>%s</code></li>\n",
+                Rep_Tf(TX_LINE_N, Rep_Esc(Rep_Utf8(path.data(), path.size())).c_str(), (unsigned long long)s.nLine,
+                       Rep_SkipReason(s.iReason)).c_str(),
                 Rep_Esc(Rep_Utf8(s.strStart.data(), s.strStart.size())).c_str());
     }
     *out += "</ul>\n";
@@ -163,9 +176,9 @@ void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
 std::string Rep_Html(const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
 {
     std::string out;
-    std::string start = Rep_TimeText(log.tStart, true).substr(0, 16);
-    Rep_PageStart(&out, "Service report " + start, "Service report");
-    Rep_Add(&out, "<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType], log.fRelative ? "relative" : "absolute",
+    std::string start = Rep_PageTime(log.tStart, true).substr(0, 16);
+    Rep_PageStart(&out, std::string(Rep_T(TX_REPORT)) + " " + start, Rep_T(TX_REPORT));
+    Rep_Add(&out, "<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType], Rep_T(log.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
             start.c_str());
     std::string list;
     size_t flagged = 0;
@@ -173,17 +186,18 @@ std::string Rep_Html(const REP_LOG &log, const std::vector<REP_BEAM> &beams, con
         if (b.uFlags)
             list += (flagged++ ? ", " : "") + Rep_BeamName(log.uRods, b.iRod, b.iBeam);
     if (flagged)
-        Rep_Add(&out, "<p class=\"verdict flagged\">%d of %d beams flagged: %s</p>\n", (int)flagged, (int)beams.size(),
-                list.c_str());
+        Rep_Add(&out, "<p class=\"verdict flagged\">%s</p>\n",
+                Rep_Tf(TX_FLAGGED_OF, (int)flagged, (int)beams.size(), list.c_str()).c_str());
     else
-        Rep_Add(&out, "<p class=\"verdict ok\">No beam flagged (%d beams)</p>\n", (int)beams.size());
+        Rep_Add(&out, "<p class=\"verdict ok\">%s</p>\n", Rep_Tf(TX_NONE_FLAGGED, (int)beams.size()).c_str());
     Summary(&out, log, beams, lim);
     Rep_BeamCharts(&out, log, beams, lim);
-    out += "<section>\n<h2>Trend</h2>\n";
+    Rep_Add(&out, "<section>\n<h2>%s</h2>\n", Rep_T(TX_TREND));
     Rep_TrendChart(&out, log, lim);
     out += "</section>\n";
     FlaggedTable(&out, log, beams);
-    Rep_LogsTable(&out, log, "Logs");
+    Rep_LogsTable(&out, log, Rep_T(TX_LOGS));
+    Rep_SignBlock(&out);
     out += "</body>\n</html>\n";
     return out;
 }

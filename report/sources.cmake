@@ -8,4 +8,9 @@ set(ZEB_REPORT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/compare_html.cpp
   ${CMAKE_CURRENT_LIST_DIR}/history.cpp
   ${CMAKE_CURRENT_LIST_DIR}/history_html.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/texts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/card.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/summary.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/grid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fleet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cli.cpp)

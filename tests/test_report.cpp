@@ -150,7 +150,7 @@ TEST(ReportStats, AgreeWithValuesWorkedOutByHand)
                                           "08:00:00,080\t1\t2\t0\t10\t-129\r\n"
                                           "08:00:00,200\t1\t2\t0\t7\t25500\r\n")});
     ASSERT_TRUE(r.ok) << r.error;
-    REP_LIMITS lim = {5, 9, true, 7, 0, "", ""};
+    REP_LIMITS lim = {5, 9, true, 7, 0, "", "", ""};
     std::vector<REP_BEAM> beams;
     Rep_BeamStats(*r.log, lim, &beams);
     ASSERT_EQ(beams.size(), 2u);
@@ -260,7 +260,7 @@ static std::vector<REP_CHANGE> Changes(const std::vector<double> &percent)
 {
     std::vector<REP_CHANGE> c;
     for (size_t i = 0; i < percent.size(); i++)
-        c.push_back({0, (int)i + 1, 100, 100 + percent[i], percent[i], percent[i], 0, 0});
+        c.push_back({0, (int)i + 1, 100, 100 + percent[i], percent[i], percent[i], 0, 0, 0});
     return c;
 }
 

@@ -1,0 +1,228 @@
+// A grid's card: grid.ini in the grid's folder, in the program's INI style and
+// code page, saying whose grid it is, where, its limits and its inspection
+// interval. Every log below the folder is that grid's unless a nearer card
+// says otherwise. The identity it gives starts every page of the grid.
+#include "report.h"
+
+#include <errno.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+#ifdef _WIN32
+#define SLASHES "/\\"
+#else
+#define SLASHES "/"
+#endif
+
+REP_IDENTITY Rep_Who;
+
+static const char *const kCardSection[CARD_KEYS] = {"Grid", "Grid",   "Grid",   "Grid",   "Grid",  "Grid",
+                                                    "Limits", "Limits", "Limits", "Limits", "Limits"};
+static const char *const kCardKey[CARD_KEYS] = {"Customer",    "Site",        "Machine",     "Grid",
+                                                "Serial",      "IntervalMonths", "LimitMinAbs", "LimitMaxAbs",
+                                                "LimitMinRel", "LimitMaxRel", "Noise"};
+
+bool Rep_SameText(const std::string &a, const char *b)
+{
+    if (a.size() != strlen(b))
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (tolower((unsigned char)a[i]) != tolower((unsigned char)b[i]))
+            return false;
+    return true;
+}
+
+bool Rep_WholeNumber(const std::string &s, int32_t *v)
+{
+    char *end;
+    errno = 0;
+    long long x = strtoll(s.c_str(), &end, 10);
+    if (s.empty() || *end || errno || x < INT32_MIN || x > INT32_MAX || !(isdigit((unsigned char)s[0]) || s[0] == '-'))
+        return false;
+    *v = (int32_t)x;
+    return true;
+}
+
+static std::string Trim(const char *s, size_t n)
+{
+    while (n && (*s == ' ' || *s == '\t'))
+        s++, n--;
+    while (n && (s[n - 1] == ' ' || s[n - 1] == '\t'))
+        n--;
+    return std::string(s, n);
+}
+
+// Sections and keys like the program's profile functions: lines of any
+// ending, names in any case, "key=value" with blanks around either. f gets
+// the section, key, value and line number of every key line.
+void Rep_IniEach(const char *text, size_t len, const std::function<void(const std::string &, const std::string &,
+                                                                        const std::string &, int)> &f)
+{
+    if (len >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0)   // Notepad's UTF-8 mark
+        text += 3, len -= 3;
+    std::string section;
+    int lineNo = 0;
+    for (size_t pos = 0; pos < len;) {
+        size_t end = pos;
+        while (end < len && text[end] != '\n' && text[end] != '\r')
+            end++;
+        std::string line = Trim(text + pos, end - pos);
+        lineNo++;
+        pos = end + (end < len && text[end] == '\r' && end + 1 < len && text[end + 1] == '\n' ? 2 : 1);
+        if (line.size() >= 2 && line[0] == '[' && line.back() == ']') {
+            section = Trim(line.data() + 1, line.size() - 2);
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            f(section, Trim(line.data(), eq), Trim(line.data() + eq + 1, line.size() - eq - 1), lineNo);
+    }
+}
+
+bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CARD *card, std::string *error)
+{
+    REP_CARD fresh;
+    fresh.strPath = card->strPath;
+    fresh.strFolder = card->strFolder;
+    *card = fresh;
+    bool seen[CARD_KEYS] = {};
+    error->clear();
+    Rep_IniEach(text, len, [&](const std::string &section, const std::string &key, const std::string &value, int line) {
+        for (int k = 0; k < CARD_KEYS; k++) {
+            if (seen[k] || !Rep_SameText(section, kCardSection[k]) || !Rep_SameText(key, kCardKey[k]))
+                continue;
+            seen[k] = true;
+            if (k < CARD_TEXTS) {
+                card->astrText[k] = Rep_Utf8(value.data(), value.size());
+                continue;
+            }
+            int32_t v;
+            bool ok = Rep_WholeNumber(value, &v);
+            if (k == CARD_INTERVAL)
+                ok &= v >= 1 && v <= 120;
+            else if (k == CARD_NOISE)
+                ok &= v >= 0;
+            if (!ok && error->empty())
+                *error = name + ", line " + std::to_string(line) + ": [" + kCardSection[k] + "] " + kCardKey[k] +
+                         " is not " + (k == CARD_INTERVAL ? "a number of months from 1 to 120" : "a whole number") +
+                         ": " + Rep_Utf8(value.data(), std::min<size_t>(value.size(), 40));
+            card->afHave[k] = ok;
+            card->aiValue[k] = ok ? v : 0;
+        }
+    });
+    if (!card->afHave[CARD_INTERVAL])
+        card->aiValue[CARD_INTERVAL] = 6;
+    return error->empty();
+}
+
+bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std::string *error)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = path + ": cannot open (" + strerror(errno) + ")";
+        return false;
+    }
+    bytes->assign(most + 1, '\0');
+    size_t n = fread(&(*bytes)[0], 1, most + 1, f);
+    bool failed = ferror(f);
+    fclose(f);
+    bytes->resize(n);
+    if (failed)
+        *error = path + ": read error";
+    else if (n > most)
+        *error = path + ": larger than " + std::to_string(most / 1024) + " KB, not a settings file";
+    return !failed && n <= most;
+}
+
+bool Rep_ReadCard(const std::string &path, REP_CARD *card, std::string *error)
+{
+    std::string bytes;
+    card->strPath = path;
+    size_t cut = path.find_last_of(SLASHES);
+    card->strFolder = cut == std::string::npos ? "." : path.substr(0, cut);
+    if (!Rep_ReadSmall(path, 64 * 1024, &bytes, error))
+        return false;
+    return Rep_ParseCard(bytes.data(), bytes.size(), path, card, error);
+}
+
+bool Rep_IsFile(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+static std::string Absolute(const std::string &path)
+{
+#ifdef _WIN32
+    char buf[4096];
+    return _fullpath(buf, path.c_str(), sizeof(buf)) ? std::string(buf) : path;
+#else
+    std::unique_ptr<char, void (*)(void *)> p(realpath(path.c_str(), nullptr), free);
+    return p ? std::string(p.get()) : path;
+#endif
+}
+
+// The nearest grid.ini in the log's folder or any folder above it.
+std::string Rep_FindCard(const std::string &logPath)
+{
+    size_t cut = logPath.find_last_of(SLASHES);
+    std::string dir = Absolute(cut == std::string::npos ? "." : cut == 0 ? "/" : logPath.substr(0, cut));
+    for (;;) {
+        std::string card = dir + (dir.empty() || strchr(SLASHES, dir.back()) ? "" : "/") + REP_CARD_NAME;
+        if (Rep_IsFile(card))
+            return card;
+        size_t up = dir.find_last_of(SLASHES);
+        if (up == std::string::npos || dir.size() <= 1 || up + 1 == dir.size())
+            return "";
+        dir.resize(up ? up : 1);
+        if (dir.size() == 2 && dir[1] == ':')   // a drive's root
+            dir += '\\';
+    }
+}
+
+int32_t Rep_AddMonths(int32_t day, int months)
+{
+    int y, m, d;
+    Rep_CivilFromDays(day, &y, &m, &d);
+    int k = y * 12 + (m - 1) + months;
+    y = k / 12;
+    m = k % 12 + 1;
+    int last = Rep_DaysFromCivil(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1) - Rep_DaysFromCivil(y, m, 1);
+    return Rep_DaysFromCivil(y, m, std::min(d, last));
+}
+
+// The grid's identity and the technician, at the top of a page.
+void Rep_IdentityBlock(std::string *out)
+{
+    const REP_IDENTITY &w = Rep_Who;
+    if (!w.fCard && w.strTechnician.empty())
+        return;
+    static const int kName[CARD_TEXTS] = {TX_CUSTOMER, TX_SITE, TX_MACHINE, TX_GRID, TX_SERIAL};
+    *out += "<table class=\"facts identity\" id=\"identity\">\n";
+    if (w.fCard) {
+        for (int k = 0; k < CARD_TEXTS; k++)
+            Rep_Fact(out, Rep_T(kName[k]), Rep_Esc(w.card.astrText[k]));
+        Rep_Fact(out, Rep_T(TX_INTERVAL), Rep_Tf(TX_MONTHS, w.card.aiValue[CARD_INTERVAL]));
+        if (!isnan(w.flVisitDay))
+            Rep_Fact(out, Rep_T(TX_NEXT_VISIT_DUE),
+                     Rep_PageDay(Rep_AddMonths((int32_t)w.flVisitDay, w.card.aiValue[CARD_INTERVAL])));
+    }
+    if (!w.strTechnician.empty())
+        Rep_Fact(out, Rep_T(TX_TECHNICIAN), Rep_Esc(w.strTechnician));
+    *out += "</table>\n";
+}
+
+// Technician, date and a line to sign: the printed page goes into the
+// machine's technical file.
+void Rep_SignBlock(std::string *out)
+{
+    const REP_IDENTITY &w = Rep_Who;
+    Rep_Add(out, "<table class=\"sign\" id=\"sign\">\n<tr><th>%s</th><th>%s</th><th>%s</th></tr>\n"
+                 "<tr><td>%s</td><td>%s</td><td></td></tr>\n</table>\n",
+            Rep_T(TX_TECHNICIAN), Rep_T(TX_SIGN_DATE), Rep_T(TX_SIGNATURE), Rep_Esc(w.strTechnician).c_str(),
+            isnan(w.flVisitDay) ? "" : Rep_PageDay(w.flVisitDay).c_str());
+}

@@ -1,0 +1,112 @@
+// The fleet's plan: one row a grid, most urgent first, as a page and as a
+// table for a spreadsheet.
+#include "report.h"
+
+static const char *const kStatusClass[] = {"overdue", "action", "ok"};
+
+static std::string LimitText(const REP_FLEETROW &r)
+{
+    static const int kText[] = {0, TX_FC_INSUFFICIENT, TX_FC_NONE, TX_FC_BEYOND};
+    return r.iLimit == LIMIT_DATE ? Rep_PageDay(r.flLimitFrom) : Rep_T(kText[r.iLimit]);
+}
+
+static bool Judged(const REP_FLEETROW &r)
+{
+    return r.iStatus <= FLEET_OK;
+}
+
+static std::string Verdict(const REP_FLEETROW &r)
+{
+    return r.nFlagged ? Rep_Tf(TX_FLEET_FLAGGED, r.nFlagged, r.nBeams) : Rep_Tf(TX_NONE_FLAGGED, r.nBeams);
+}
+
+static std::string StatusText(const REP_FLEETROW &r)
+{
+    std::string s = Rep_T(TX_ST_OVERDUE + r.iStatus);
+    return r.strNote.empty() ? s : s + ": " + Rep_Utf8(r.strNote.data(), r.strNote.size());
+}
+
+std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, int horizon)
+{
+    std::string out, day = Rep_PageDay(today);
+    int count[3] = {}, grids = 0, unjudged = 0;
+    for (const REP_FLEETROW &r : rows) {
+        grids += r.fCard;
+        if (Judged(r))
+            count[r.iStatus]++;
+        else if (r.fCard)
+            unjudged++;
+    }
+    Rep_PageStart(&out, Rep_Tf(TX_FLEET_TITLE, day.c_str()), Rep_Tf(TX_FLEET_HEADING, grids, day.c_str()));
+    Rep_Add(&out, "<p class=\"verdict %s\">%s</p>\n", count[FLEET_OVERDUE] + count[FLEET_ACTION] ? "flagged" : "ok",
+            Rep_Tf(TX_FLEET_VERDICT, count[FLEET_OVERDUE], count[FLEET_ACTION], Rep_PageDay(today + horizon).c_str(),
+                   count[FLEET_OK], unjudged).c_str());
+    static const int kHead[] = {TX_STATUS,    TX_ACTION_BY, TX_CUSTOMER,   TX_SITE,           TX_MACHINE,
+                                TX_GRID,      TX_SERIAL,    TX_LAST_VISIT, TX_VERDICT,        TX_WEAKEST_RESERVE,
+                                TX_LIMIT_FROM, TX_NEXT_VISIT_DUE};
+    out += "<table id=\"fleet\">\n<thead><tr>";
+    for (int h : kHead)
+        Rep_Add(&out, "<th class=\"text\">%s</th>", Rep_T(h));
+    out += "</tr></thead>\n<tbody>\n";
+    for (const REP_FLEETROW &r : rows) {
+        if (!r.fCard)
+            continue;
+        const std::string *t = r.card.astrText;
+        std::string grid = Rep_Esc(t[CARD_GRID].empty() ? Rep_Utf8(r.strFolder.data(), r.strFolder.size()) : t[CARD_GRID]);
+        if (!r.strPage.empty())
+            grid = "<a href=\"" + Rep_Esc(r.strPage) + "\">" + grid + "</a>";
+        bool judged = Judged(r);
+        Rep_Add(&out, "<tr class=\"%s\"><td class=\"text status\">%s</td><td class=\"text\">%s</td>",
+                judged ? kStatusClass[r.iStatus] : "unjudged", Rep_Esc(StatusText(r)).c_str(),
+                judged ? Rep_PageDay(r.flAction).c_str() : "");
+        for (int k = CARD_CUSTOMER; k <= CARD_SERIAL; k++)
+            Rep_Add(&out, "<td class=\"text\">%s</td>", k == CARD_GRID ? grid.c_str() : Rep_Esc(t[k]).c_str());
+        if (judged)
+            Rep_Add(&out, "<td class=\"text\">%s</td><td class=\"text\">%s</td><td>%s ×</td><td class=\"text\">%s</td>"
+                          "<td class=\"text\">%s</td></tr>\n",
+                    Rep_PageDay(r.iLastDay).c_str(), Verdict(r).c_str(), Rep_Fixed(r.flReserve, 2).c_str(),
+                    LimitText(r).c_str(), Rep_PageDay(r.iDue).c_str());
+        else
+            out += "<td></td><td></td><td></td><td></td><td></td></tr>\n";
+    }
+    Rep_Add(&out, "</tbody>\n</table>\n<p class=\"legend\">%s</p>\n",
+            Rep_Tf(TX_FLEET_KEY, std::to_string(horizon).c_str()).c_str());
+    std::vector<REP_LEFTOUT> left;
+    for (const REP_FLEETROW &r : rows)
+        left.insert(left.end(), r.aLeftOut.begin(), r.aLeftOut.end());
+    Rep_LeftOutList(&out, left);
+    bool loose = false;
+    for (const REP_FLEETROW &r : rows)
+        if (!r.fCard) {
+            if (!loose)
+                Rep_Add(&out, "<h2>%s</h2>\n<ul id=\"nocard\">\n", Rep_T(TX_NO_CARD_FOLDERS));
+            loose = true;
+            Rep_Add(&out, "<li>%s</li>\n",
+                    Rep_Tf(TX_N_LOGS, Rep_Esc(Rep_Utf8(r.strFolder.data(), r.strFolder.size())).c_str(), r.nLogs).c_str());
+        }
+    if (loose)
+        out += "</ul>\n";
+    out += "</body>\n</html>\n";
+    return out;
+}
+
+// Dates as YYYY-MM-DD, the reserve with a decimal comma like the other
+// tables; written with the English texts.
+std::string Rep_FleetCsv(const std::vector<REP_FLEETROW> &rows)
+{
+    std::string out = "Customer\tSite\tMachine\tGrid\tSerial\tFolder\tLast visit\tVerdict\tWeakest reserve\t"
+                      "Limit reached from\tNext visit due\tAction by\tStatus\r\n";
+    for (const REP_FLEETROW &r : rows) {
+        for (int k = CARD_CUSTOMER; k <= CARD_SERIAL; k++)
+            out += r.card.astrText[k] + "\t";   // no tabs: the card's texts passed Rep_Utf8
+        out += Rep_Utf8(r.strFolder.data(), r.strFolder.size()) + "\t";
+        if (Judged(r))
+            out += Rep_DayText(r.iLastDay) + "\t" + Verdict(r) + "\t" + Rep_Decimal(r.flReserve, 2) + "\t" +
+                   (r.iLimit == LIMIT_DATE ? Rep_DayText(r.flLimitFrom) : LimitText(r)) + "\t" + Rep_DayText(r.iDue) +
+                   "\t" + Rep_DayText(r.flAction) + "\t";
+        else
+            out += "\t\t\t\t\t\t";
+        out += StatusText(r) + "\r\n";
+    }
+    return out;
+}

@@ -1,0 +1,109 @@
+// The pages' texts by language, and numbers and dates as each language
+// writes them. Standard error and the CSV files stay English: scripts read
+// them.
+#include "report.h"
+
+#include <math.h>
+#include <stdarg.h>
+
+static const char *const kText[TX_COUNT][REP_LANGS] = {
+#define TX(id, de, en) {de, en},
+#include "texts.def"
+#undef TX
+};
+
+int Rep_iLang = REP_LANG_DE;
+
+bool Rep_SetLang(const std::string &code)
+{
+    for (int l = 0; l < REP_LANGS; l++)
+        if (code == kText[TX_LANG_CODE][l]) {
+            Rep_iLang = l;
+            return true;
+        }
+    return false;
+}
+
+const char *Rep_T(int id)
+{
+    return kText[id][Rep_iLang];
+}
+
+std::string Rep_Tf(int id, ...)
+{
+    va_list ap, again;
+    va_start(ap, id);
+    va_copy(again, ap);
+    char buf[512];
+    int n = vsnprintf(buf, sizeof(buf), Rep_T(id), ap);
+    va_end(ap);
+    std::string s;
+    if (n >= 0 && (size_t)n < sizeof(buf)) {
+        s.assign(buf, n);
+    } else if (n >= 0) {
+        std::vector<char> big(n + 1);
+        vsnprintf(big.data(), big.size(), Rep_T(id), again);
+        s.assign(big.data(), n);
+    }
+    va_end(again);
+    return s;
+}
+
+static std::string Mark(std::string s)
+{
+    if (Rep_iLang == REP_LANG_DE)
+        for (char &c : s)
+            if (c == '.')
+                c = ',';
+    return s;
+}
+
+std::string Rep_Fixed(double v, int places)
+{
+    std::string s;
+    Rep_Add(&s, "%.*f", places, v);
+    return Mark(s);
+}
+
+std::string Rep_N(double v)
+{
+    return Mark(Rep_Num(v));
+}
+
+std::string Rep_PageDay(double day)
+{
+    int y, m, d;
+    Rep_CivilFromDays((int32_t)floor(day), &y, &m, &d);
+    std::string s;
+    if (Rep_iLang == REP_LANG_DE)
+        Rep_Add(&s, "%02d.%02d.%04d", d, m, y);
+    else
+        Rep_Add(&s, "%04d-%02d-%02d", y, m, d);
+    return s;
+}
+
+// "09.12.2026 14:03:05,250": as long as the log's own form, so that cutting
+// it after the minutes or the date works in either language.
+std::string Rep_PageTime(int64_t tMs, bool date)
+{
+    std::string time = Rep_TimeText(tMs, false);
+    if (!date)
+        return time;
+    int64_t day = tMs >= 0 ? tMs / 86400000 : -((-tMs + 86399999) / 86400000);
+    return Rep_PageDay((double)day) + " " + time;
+}
+
+std::string Rep_PageReasons(unsigned flags)
+{
+    static const int kWhy[4] = {TX_WHY_LOW, TX_WHY_HIGH, TX_WHY_NOISY, TX_WHY_PREDICTED};
+    std::string s;
+    for (int i = 0; i < 4; i++)
+        if (flags & 1u << i)
+            s += (s.empty() ? "" : "; ") + std::string(Rep_T(kWhy[i]));
+    return s;
+}
+
+const char *Rep_SkipReason(int reason)
+{
+    return reason > 0 && reason < REP_REASONS ? Rep_T(TX_SKIP_1 + reason - 1) : "";
+}
