@@ -5,6 +5,7 @@ from options and from the program's settings file, the page parsed back as XML
 with every piece of log text escaped, and the CSV.
     report_cli.py NATIVE WINE-RUN EXE     (run by ctest)"""
 import os
+import re
 import subprocess
 import shutil
 import sys
@@ -119,7 +120,7 @@ for prog in ('native', 'exe'):
         text = ''.join(root.itertext())
         check(f'{prog}: title shown as text', True, hostile_title in text)
         check(f'{prog}: skipped line shown as text', True, '<b>bold</b>&amp;' in text)
-        check(f'{prog}: two malformed lines counted', True, 'Lines skipped as malformed2' in text.replace('\n', ''))
+        check(f'{prog}: two malformed lines counted', True, 'Fehlerhafte Zeilen, übersprungen2' in text.replace('\n', ''))
         table = root.find(".//*[@id='flagged']")
         beams = [td.text for td in table.iter() if td.get('class') == 'beam text'] if table is not None else None
         check(f'{prog}: flagged table', ['5', '17'], beams)
@@ -174,8 +175,106 @@ for page in ('history', 'compare'):
     with open(f'{page}.dom') as dom:
         text = dom.read()
     check(f'{page}: the browser renders the page', True, '<svg' in text and 'class="verdict' in text)
-check('compare: the same log twice', True, 'Signal unchanged (median over the rod); all beams within the limits' in
-      open('compare.dom').read())
+check('compare: the same log twice', True, 'Signalstärke unverändert (Median über die Leiste); alle Strahlen '
+      'innerhalb der Grenzwerte' in open('compare.dom').read())
+
+# An archive of three grids and a folder without a card. A: due six months
+# after its last visit, overdue; B: due in 14 days, within the horizon, and
+# holding a log of another grid (6 beams); C: due next year.
+def card(folder, interval, extra=''):
+    os.makedirs(folder, exist_ok=True)
+    with open(f'{folder}/grid.ini', 'wb') as f:
+        f.write((f'[Grid]\r\nCustomer=M\xfcller {folder[-1]}\r\nSerial=S-{folder[-1]}\r\nIntervalMonths={interval}\r\n'
+                 f'[Limits]\r\nLimitMinAbs=30\r\n{extra}').encode('cp1252'))
+
+
+healthy = [[150 + b % 40 + i % 3 for b in range(1, 41)] for i in range(5)]
+shutil.rmtree('archive', ignore_errors=True)
+card('archive/A', 6)
+card('archive/B', 12)
+card('archive/C', 12)
+os.makedirs('archive/A/2025', exist_ok=True)
+write_log('archive/A/2025/a1.log', healthy, date='2025-01-10')
+write_log('archive/A/a2.log', healthy, date='2025-06-10')
+write_log('archive/B/b0.log', healthy, date='2025-01-15')
+write_log('archive/B/b1.log', healthy, date='2025-06-15')
+write_log('archive/B/other.log', [[100] * 6], date='2025-07-01')
+write_log('archive/C/c1.log', healthy, date='2026-03-01')
+os.makedirs('archive/loose', exist_ok=True)
+write_log('archive/loose/x.log', grid[:2])
+
+
+def fleet(*extra):
+    rc, _, err = run('native', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'fleet.html', '--csv', 'fleet.csv',
+                     *extra)
+    return rc, err.splitlines()
+
+
+rc, lines = fleet('--pages', 'pages')
+with open('fleet.csv', encoding='utf-8', newline='') as f:
+    rows = [r.split('\t') for r in f.read().split('\r\n')[1:] if r]
+check('fleet: exit 1 for grids overdue or due soon', 1, rc)
+check('fleet: most urgent first, then the folder without a card',
+      [('Müller A', '2025-06-10', '2025-12-10', 'overdue'), ('Müller B', '2025-06-15', '2026-06-15',
+       'action within the horizon'), ('Müller C', '2026-03-01', '2027-03-01', 'ok'), ('', '', '', 'no grid card')],
+      [(r[0], r[6], r[10], r[12]) for r in rows])
+check('fleet: the other grid\'s log and the folder without a card named', True,
+      any('archive/B/other.log left out: 6 beams' in l for l in lines[:-1]) and
+      any(l.startswith('zebreport: archive/loose: logs (1) but no grid card') for l in lines[:-1]))
+check('fleet: every log read once', True, '1 overdue, 1 need action by 2026-07-01, 1 ok, 0 cannot be judged (6 logs read, '
+      '0 from summaries' in lines[-1])
+page = open('fleet.html', encoding='utf-8').read()
+check('fleet: rows link to the grids\' pages', True, all(f'href="pages/00{k}_{g}.html"' in page and
+      os.path.exists(f'pages/00{k}_{g}.html') for k, g in ((1, 'A'), (2, 'B'), (3, 'C'))))
+
+# The summaries: nothing read a second time, a changed log read again, a
+# damaged summary noticed and written anew, a read-only folder read without.
+check('summaries: a second run reads no log', True, '(0 logs read, 6 from summaries' in fleet()[1][-1])
+with open('archive/C/c1.log', 'ab') as f:
+    f.write(b'09:00:01,000\t1\t40\t0\t' + b'\t'.join([b'150'] * 40) + b'\r\n')
+with open('archive/A/a2.log.zebsum', 'r+b') as f:
+    f.seek(200)
+    byte = f.read(1)
+    f.seek(200)
+    f.write(bytes([byte[0] ^ 1]))
+check('summaries: the changed log and the damaged summary read again', True, '(2 logs read, 4 from' in fleet()[1][-1])
+check('summaries: both written anew', True, '(0 logs read, 6 from' in fleet()[1][-1])
+ro = os.path.abspath('ro')
+os.makedirs(ro, exist_ok=True)
+mounted = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=1m', 'zebro', ro], stderr=subprocess.DEVNULL).returncode == 0
+card(f'{ro}/R', 6)
+write_log(f'{ro}/R/r1.log', healthy, date='2026-05-01')
+if mounted:
+    subprocess.run(['mount', '-o', 'remount,ro', ro])
+else:
+    subprocess.run(['chmod', '-R', 'a-w', ro])
+if os.access(f'{ro}/R', os.W_OK) and not mounted:
+    print('No read-only folder could be made: that case is skipped.')
+else:
+    for k in (1, 2):
+        rc, _, err = run('native', '--grid', f'{ro}/R', '-o', 'ro.html')
+        check(f'summaries: a read-only folder, run {k}', (0, 1, True),
+              (rc, err.count('\n'), '1 log read, 0 from summaries' in err))
+if mounted:
+    subprocess.run(['umount', ro])
+
+# One page in German (the default) and one in English, each with the grid's
+# identity, rendered; neither names a command-line option.
+run('native', '--grid', 'archive/A', '-o', 'grid-de.html', '--technician', 'Erika Mustermann')
+run('native', 'archive/A/a2.log', '--lang', 'en', '--min', '40', '-o', 'report-en.html')
+for page, words in (('grid-de', ('Kunde', 'Müller A', 'Prüfer', 'Erika Mustermann', 'unterer Grenzwert 30, aus der '
+                                 'Gitterkarte', 'Nächste Prüfung fällig', '10.12.2025')),
+                    ('report-en', ('Customer', 'Müller A', 'lower limit 40, given', 'Signature'))):
+    with tempfile.TemporaryDirectory() as profile, open(f'{page}.dom', 'w') as dom:
+        subprocess.run([browser, '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+                        f'--user-data-dir={profile}', '--dump-dom', f'file://{work}/{page}.html'],
+                       stdout=dom, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120)
+    text = open(f'{page}.dom', encoding='utf-8').read()
+    check(f'{page}: identity block and texts', [], [w for w in words if w not in text] + 
+          ([] if 'id="identity"' in text else ['identity']))
+    check(f'{page}: no option names', [], re.findall(r'--[a-z]+', text))
+status('logs of two grids', 'native', 2, 'logs of two grids: archive/A/a2.log (',
+       'archive/A/a2.log', 'archive/C/c1.log', '-o', 'r.html')
 
 print(f'report_cli: {passed} passed, {failed} failed')
 sys.exit(1 if failed else 0)

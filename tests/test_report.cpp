@@ -280,3 +280,74 @@ TEST(ReportCompare, UniformGradientAndIsolatedChangesAreTold)
     EXPECT_EQ(REP_PATTERN_ISOLATED, p.iKind);
     EXPECT_EQ((std::vector<int>{16, 39}), p.aiIsolated);
 }
+
+// The card as Notepad saves it on a German PC: Windows-1252, CR LF, keys in
+// any case; a value that is no number names the file, the line and the key.
+TEST(ReportCard, ReadInTheProgramsCodePageAndBadNumbersNamed)
+{
+    std::string text = "[Grid]\r\nCustomer = M\xFCller & S\xF6hne\r\nserial=ZG-1\r\n[Limits]\r\nLimitMinAbs=60\r\n"
+                       "LimitMinAbs=70\r\nNoise=40\r\n";
+    REP_CARD card;
+    std::string error;
+    ASSERT_TRUE(Rep_ParseCard(text.data(), text.size(), "grid.ini", &card, &error)) << error;
+    EXPECT_EQ(card.astrText[CARD_CUSTOMER], "Müller & Söhne");
+    EXPECT_EQ(card.astrText[CARD_SERIAL], "ZG-1");
+    EXPECT_EQ(card.aiValue[CARD_MIN_ABS], 60) << "the first occurrence counts";
+    EXPECT_TRUE(card.afHave[CARD_NOISE] && !card.afHave[CARD_MAX_ABS]);
+    EXPECT_EQ(card.aiValue[CARD_INTERVAL], 6) << "the default interval";
+    text = "[Grid]\nIntervalMonths=6\n[Limits]\nLimitMaxRel=25O\n";
+    EXPECT_FALSE(Rep_ParseCard(text.data(), text.size(), "a/grid.ini", &card, &error));
+    EXPECT_EQ(error, "a/grid.ini, line 4: [Limits] LimitMaxRel is not a whole number: 25O");
+    EXPECT_EQ(Rep_AddMonths(Rep_DaysFromCivil(2025, 8, 31), 6), Rep_DaysFromCivil(2026, 2, 28));
+}
+
+// A summary read back is the one written; any one byte changed is noticed.
+TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
+{
+    REP_SUMMARY s, back;
+    s.nSize = 12345;
+    s.tModified = 1700000000123456789;
+    s.iType = 1;
+    s.uRods = 3;
+    s.iDay = 20000;
+    s.tStart = 1728000000000;
+    s.tEnd = s.tStart + 5000;
+    s.nCycles = 10;
+    s.strTitle = "ZEB - Signalst\xE4rke";
+    s.aSkips.push_back({0, 7, REP_TOO_FEW, "10:00"});
+    for (int key : {5, 1999}) {
+        REP_BEAM b = {};
+        b.iRod = key / 1000;
+        b.iBeam = key % 1000;
+        b.nCount = 10;
+        b.iMin = 3;
+        b.iMax = 9;
+        b.flMedian = 7.5;
+        s.aBeams.push_back(b);
+    }
+    std::string bytes = Rep_SummaryBytes(s);
+    ASSERT_TRUE(Rep_ParseSummary(bytes.data(), bytes.size(), &back));
+    EXPECT_EQ(Rep_SummaryBytes(back), bytes);
+    EXPECT_EQ(back.strTitle, s.strTitle);
+    ASSERT_EQ(back.aBeams.size(), 2u);
+    EXPECT_EQ(back.aBeams[1].iBeam, 999);
+    int accepted = 0;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        std::string bad = bytes;
+        bad[i] ^= 0x10;
+        accepted += Rep_ParseSummary(bad.data(), bad.size(), &back);
+    }
+    EXPECT_EQ(accepted, 0);
+    EXPECT_FALSE(Rep_ParseSummary(bytes.data(), bytes.size() - 1, &back)) << "cut short";
+}
+
+// As found and as left: a steady beam's ±1 is no change; one beyond its noise is.
+TEST(ReportCompare, MostChangedListsOnlyChangesBeyondTheBeamsNoise)
+{
+    std::vector<REP_CHANGE> c = Changes({1, -1, 30, 1});
+    for (REP_CHANGE &x : c)
+        x.iNoise = 2;
+    std::vector<const REP_CHANGE *> most = Rep_MostChanged(c, 10);
+    ASSERT_EQ(most.size(), 1u);
+    EXPECT_EQ(most[0]->iBeam, 3);
+}
