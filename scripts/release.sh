@@ -105,7 +105,8 @@ def windows_text(text, bom):
     return (b'\xef\xbb\xbf' if bom else b'') + data
 
 texts = {'LIESMICH.txt': 'release/LIESMICH.txt', 'README.txt': 'release/README.txt',
-         'CHANGELOG.txt': 'CHANGELOG.md', 'zebdiag.sample.ini': 'release/zebdiag.sample.ini'}
+         'CHANGELOG.txt': 'CHANGELOG.md', 'zebdiag.sample.ini': 'release/zebdiag.sample.ini',
+         'grid.sample.ini': 'release/grid.sample.ini'}
 for name, path in texts.items():
     text = open(os.path.join(src, path), encoding='utf-8').read().replace('@VERSION@', version)
     # The settings file is read with the ANSI profile functions: plain ASCII.

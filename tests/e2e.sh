@@ -327,7 +327,7 @@ render() {
 render --dump-dom >"$rdir/dom.html"
 render --screenshot="$rdir/report.png" --window-size=1000,1500 >/dev/null
 rm -rf "$profile"
-check "report: the rendered page names exactly the weak beams" "5 17 40 | 3 of 100 beams flagged: 5, 17, 40" \
+check "report: the rendered page names exactly the weak beams" "5 17 40 | 3 von 100 Strahlen auffällig: 5, 17, 40" \
   "$(python3 - "$rdir/dom.html" <<'PY'
 import sys
 from html.parser import HTMLParser

@@ -33,7 +33,7 @@ zip=zebdiag-$version-win64.zip
 check "SHA256SUMS verifies" "$zip: OK" "$(cd "$out/dist" && sha256sum -c SHA256SUMS 2>&1)"
 programs="zebdiag.exe zebreport.exe"
 [ -f "$ZEB_BUILD/win/zebcheck.exe" ] && programs="zebcheck.exe $programs"
-check "zip entries, sorted" "$(printf '%s\n' CHANGELOG.txt LIESMICH.txt README.txt $programs zebdiag.sample.ini | sort -f | xargs)" \
+check "zip entries, sorted" "$(printf '%s\n' CHANGELOG.txt LIESMICH.txt README.txt $programs grid.sample.ini zebdiag.sample.ini | sort -f | xargs)" \
   "$(python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist())' "$out/dist/$zip")"
 mkdir -p "$dir"
 python3 -m zipfile -e "$out/dist/$zip" "$dir"
