@@ -126,11 +126,15 @@ bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std
         *error = path + ": cannot open (" + strerror(errno) + ")";
         return false;
     }
-    bytes->assign(most + 1, '\0');
-    size_t n = fread(&(*bytes)[0], 1, most + 1, f);
+    bytes->clear();
+    char buf[65536];
+    size_t n = 0, got;
+    while (n <= most && (got = fread(buf, 1, sizeof(buf), f)) > 0) {
+        bytes->append(buf, got);
+        n += got;
+    }
     bool failed = ferror(f);
     fclose(f);
-    bytes->resize(n);
     if (failed)
         *error = path + ": read error";
     else if (n > most)

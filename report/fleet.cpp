@@ -37,7 +37,11 @@ std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, 
         else if (r.fCard)
             unjudged++;
     }
-    Rep_PageStart(&out, Rep_Tf(TX_FLEET_TITLE, day.c_str()), Rep_Tf(TX_FLEET_HEADING, grids, day.c_str()));
+    // A dozen columns: the plan prints across the page.
+    static const char kWide[] = "@page { size: A4 landscape; }\nbody { max-width: 273mm; }\n"
+                                "table#fleet { font-size: 8.5pt; } table#fleet th, table#fleet td { padding-right: 5pt; }\n";
+    Rep_Who.fCard = false;   // the plan is no one grid's
+    Rep_PageStart(&out, Rep_Tf(TX_FLEET_TITLE, day.c_str()), Rep_Tf(TX_FLEET_HEADING, grids, day.c_str()), kWide);
     Rep_Add(&out, "<p class=\"verdict %s\">%s</p>\n", count[FLEET_OVERDUE] + count[FLEET_ACTION] ? "flagged" : "ok",
             Rep_Tf(TX_FLEET_VERDICT, count[FLEET_OVERDUE], count[FLEET_ACTION], Rep_PageDay(today + horizon).c_str(),
                    count[FLEET_OK], unjudged).c_str());

@@ -230,12 +230,12 @@ void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int h
     row->nFlagged = (int)std::count_if(h.aLast.begin(), h.aLast.end(), [](const REP_BEAM &b) { return b.uFlags != 0; });
     bool insufficient = false, beyond = false;
     for (const REP_HBEAM &b : h.aBeams) {
-        if (!(b.flReserve >= row->flReserve))
-            row->flReserve = std::min(isnan(row->flReserve) ? INFINITY : row->flReserve, b.flReserve);
+        if (isnan(row->flReserve) || b.flReserve < row->flReserve)
+            row->flReserve = b.flReserve;
         double from = b.iForecast == REP_FC_NOW ? h.aVisits.back().tStart / 86400000.0
                       : b.iForecast == REP_FC_RANGE ? b.flFrom
                                                     : NAN;
-        if (!isnan(from) && !(from >= row->flLimitFrom))
+        if (!isnan(from) && (isnan(row->flLimitFrom) || from < row->flLimitFrom))
             row->flLimitFrom = from;
         insufficient |= b.iForecast == REP_FC_INSUFFICIENT;
         beyond |= b.iForecast == REP_FC_BEYOND;

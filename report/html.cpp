@@ -40,12 +40,12 @@ static const char kStyle[] =
     "table.thresholds td, table.thresholds th { text-align: left; }\n";
 
 // The page up to its heading; the title is plain text.
-void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading)
+void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading, const char *style)
 {
     Rep_Add(out,
             "<!DOCTYPE html>\n<html lang=\"%s\">\n<head>\n<meta charset=\"utf-8\"/>\n"
-            "<title>%s</title>\n<style>\n%s</style>\n</head>\n<body>\n<h1>%s</h1>\n",
-            Rep_T(TX_LANG_CODE), Rep_Esc(title).c_str(), kStyle, Rep_Esc(heading).c_str());
+            "<title>%s</title>\n<style>\n%s%s</style>\n</head>\n<body>\n<h1>%s</h1>\n",
+            Rep_T(TX_LANG_CODE), Rep_Esc(title).c_str(), kStyle, style, Rep_Esc(heading).c_str());
     Rep_IdentityBlock(out);
 }
 

@@ -71,7 +71,8 @@ struct REP_FRAME {   // a plot area and the value range it shows
 };
 
 // html.cpp, charts.cpp, csv.cpp
-void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading);
+void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading,
+                   const char *style = "");
 std::string Rep_BeamName(unsigned rods, int rod, int beam);
 void Rep_Fact(std::string *out, const char *name, const std::string &html);
 std::string Rep_TypeText(int type, bool relative);
@@ -203,7 +204,7 @@ struct REP_SUMMARY {
     uint64_t nCycles = 0, nSkipped = 0, nBytes = 0;
     std::string strTitle;
     std::vector<REP_SKIP> aSkips;   // iFile 0
-    std::vector<REP_BEAM> aBeams;   // in rod and beam order; nBelow and uFlags not kept
+    std::vector<REP_BEAM> aBeams;   // in rod and beam order: count, minimum, maximum and median kept
 };
 struct REP_SUMSTATS {
     int nRead = 0, nSummaries = 0;   // logs read, logs taken from their summaries

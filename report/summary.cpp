@@ -27,11 +27,18 @@
 #define SUM_MOST (4u << 20)
 static const char kMagic[8] = {'Z', 'E', 'B', 'S', 'U', 'M', '\r', '\n'};
 
-// FNV-1a, 64 bits: enough to tell a damaged file from a whole one.
+// FNV-1a over 64-bit words, then the bytes left: enough to tell a damaged
+// file from a whole one, and fast, since a run checks thousands.
 static uint64_t Checksum(const unsigned char *p, size_t n)
 {
-    uint64_t h = 0xcbf29ce484222325ULL;
-    for (size_t i = 0; i < n; i++)
+    uint64_t h = 0xcbf29ce484222325ULL, w;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        memcpy(&w, p + i, 8);
+        h = (h ^ w) * 0x100000001b3ULL;
+        h ^= h >> 29;
+    }
+    for (; i < n; i++)
         h = (h ^ p[i]) * 0x100000001b3ULL;
     return h;
 }
@@ -83,8 +90,7 @@ std::string Rep_SummaryBytes(const REP_SUMMARY &sum)
         Put(&p, b.nCount, 8);
         Put(&p, (uint32_t)b.iMin, 4);
         Put(&p, (uint32_t)b.iMax, 4);
-        for (double v : {b.flMedian, b.flQuartile1, b.flQuartile3, b.flMean, b.flStdDev})
-            PutDouble(&p, v);
+        PutDouble(&p, b.flMedian);
     }
     std::string out(kMagic, sizeof(kMagic));
     Put(&out, SUM_VERSION, 4);
@@ -174,10 +180,6 @@ bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
         b.iMin = (int32_t)(uint32_t)r.Get(4);
         b.iMax = (int32_t)(uint32_t)r.Get(4);
         b.flMedian = r.Double();
-        b.flQuartile1 = r.Double();
-        b.flQuartile3 = r.Double();
-        b.flMean = r.Double();
-        b.flStdDev = r.Double();
         int key = b.iRod * 1000 + b.iBeam;
         if (b.iRod >= REP_RODS || !(sum->uRods & 1u << b.iRod) || b.iBeam < 1 || b.iBeam > REP_LAST_BEAM ||
             key <= prev || b.nCount == 0 || b.nCount > sum->nCycles || b.iMin > b.iMax || b.flMedian < b.iMin ||
@@ -226,6 +228,36 @@ static void WriteAtomically(const std::string &path, const std::string &bytes)
         remove(tmp.c_str());
 }
 
+// What a history needs of each beam, in one walk over its counts: the full
+// statistics cost several, and a first run over an archive does this for
+// every log.
+static void Reduce(const REP_LOG &log, std::vector<REP_BEAM> *beams)
+{
+    for (int key = 0; key < REP_RODS * 1000; key++) {
+        const REP_HIST &h = log.aHist[key];
+        if (!h.nCount)
+            continue;
+        REP_BEAM b = {};
+        b.iRod = key / 1000;
+        b.iBeam = key % 1000;
+        b.nCount = h.nCount;
+        uint64_t lo = (h.nCount - 1) / 2, hi = h.nCount / 2, seen = 0;   // the middle ranks
+        double vlo = 0, vhi = 0;
+        Rep_HistEach(h, [&](int32_t v, uint64_t c) {
+            if (seen == 0)
+                b.iMin = v;
+            b.iMax = v;
+            if (seen <= lo && lo < seen + c)
+                vlo = v;
+            if (seen <= hi && hi < seen + c)
+                vhi = v;
+            seen += c;
+        });
+        b.flMedian = (vlo + vhi) / 2;
+        beams->push_back(b);
+    }
+}
+
 bool Rep_LogSummary(const std::string &path, REP_SUMMARY *sum, REP_SUMSTATS *stats, std::string *error)
 {
     uint64_t size;
@@ -261,8 +293,7 @@ bool Rep_LogSummary(const std::string &path, REP_SUMMARY *sum, REP_SUMSTATS *sta
     sum->nBytes = log->aFiles[0].nBytes;
     sum->strTitle = log->aFiles[0].strTitle;
     sum->aSkips = log->aSkips;
-    REP_LIMITS none = {INT32_MIN, INT32_MAX, false, 0, 0, "", "", ""};
-    Rep_BeamStats(*log, none, &sum->aBeams);
+    Reduce(*log, &sum->aBeams);
     uint64_t size2;
     int64_t modified2;
     // A log still being written is summarised at the next run, when it has ended.

@@ -24,6 +24,9 @@ double Rep_Median(std::vector<double> v)
 // points, the normal approximation with continuity correction above.
 static long KendallCritical(int n)
 {
+    static long known[61];   // 0: not yet worked out; a history asks for the same n per beam
+    if (n <= 60 && known[n])
+        return known[n];
     long N = (long)n * (n - 1) / 2;
     if (n > 60) {
         long c = (long)ceil(1 + 1.96 * sqrt(n * (n - 1.0) * (2 * n + 5) / 18));
@@ -46,7 +49,7 @@ static long KendallCritical(int n)
     double tail = 0;   // P(S >= N - 2j) = P(at most j inversions)
     for (long j = 0; j <= N && (tail += p[j]) <= 0.025; j++)
         c = N - 2 * j;
-    return c;
+    return known[n] = c;
 }
 
 REP_FIT Rep_TheilSen(const std::vector<double> &x, const std::vector<double> &y)
@@ -55,6 +58,7 @@ REP_FIT Rep_TheilSen(const std::vector<double> &x, const std::vector<double> &y)
     int n = (int)x.size();
     fit.nPoints = n;
     std::vector<double> slopes;
+    slopes.reserve((size_t)n * (n - 1) / 2);
     for (int i = 0; i < n; i++)
         for (int j = i + 1; j < n; j++)
             if (x[j] != x[i])
@@ -62,17 +66,26 @@ REP_FIT Rep_TheilSen(const std::vector<double> &x, const std::vector<double> &y)
     if (slopes.empty())
         return fit;
     fit.fSlope = true;
-    fit.flSlope = Rep_Median(slopes);
     fit.flPivotX = Rep_Median(x);
     fit.flPivotY = Rep_Median(y);
     long c = KendallCritical(n), m = (long)slopes.size();
     long k = c < 0 ? 0 : ((long)n * (n - 1) / 2 - c) / 2 + 1;   // ranks k and m + 1 - k, from 1
+    // Three ranks without a full sort (a history fits every beam): the
+    // middle one first, then each end within its side of it.
+    auto at = slopes.begin();
+    long h = m / 2;
+    std::nth_element(at, at + h, slopes.end());
+    double mid = at[h];
+    fit.flSlope = m % 2 ? mid : (*std::max_element(at, at + h) + mid) / 2;
     if (k < 1 || k > m + 1 - k)
         return fit;
-    std::sort(slopes.begin(), slopes.end());
+    if (k - 1 < h)
+        std::nth_element(at, at + (k - 1), at + h);
+    if (m - k > h)
+        std::nth_element(at + h + 1, at + (m - k), slopes.end());
     fit.fInterval = true;
-    fit.flLow = slopes[k - 1];
-    fit.flHigh = slopes[m - k];
+    fit.flLow = k - 1 < h ? at[k - 1] : mid;
+    fit.flHigh = m - k > h ? at[m - k] : mid;
     return fit;
 }
 

@@ -3,10 +3,12 @@
 # lines, values with noise, a few weak beams). Prints a table of wall time and
 # peak memory per run; the native program is the one measured against the
 # aim (1 s, 50 MB), the .exe under Wine is shown for comparison.
-#   scripts/bench-report.sh [runs]   (then as found/as left and history rows)
+#   scripts/bench-report.sh [runs]   (then as found/as left, history and fleet rows)
+#   scripts/bench-report.sh fleet    (the fleet rows alone)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
+[ "${1:-}" = fleet ] && exec "$root/scripts/bench-fleet.sh"
 . "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" >/dev/null
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
@@ -78,3 +80,5 @@ for name, args, logs in rows:
     mb = sum(os.path.getsize(l) for l in logs) / 1e6
     print(f'| {name} | {mb:.0f} | {t:.2f} | {t0:.2f} | {t / t0:.2f} | {mem:.1f} | {mem0:.1f} |')
 PY
+
+"$root/scripts/bench-fleet.sh"

@@ -7,6 +7,7 @@
 
 #include <math.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -254,6 +255,27 @@ TEST(ReportTrend, TheilSenSlopeIntervalOutlierAndTooFewPoints)
     fit = Rep_TheilSen({0, 1, 2, 3}, {0, 1, 2, 3});
     EXPECT_TRUE(fit.fSlope);
     EXPECT_FALSE(fit.fInterval);
+    // The ranks picked without sorting are those of the sorted slopes.
+    srand(5);
+    for (int n = 5; n < 40; n++) {
+        std::vector<double> x, y, slopes;
+        for (int i = 0; i < n; i++) {
+            x.push_back(i % 7 == 3 ? i - 1 : i);   // some equal times
+            y.push_back(rand() % 9);
+        }
+        for (int i = 0; i < n; i++)
+            for (int j = i + 1; j < n; j++)
+                if (x[j] != x[i])
+                    slopes.push_back((y[j] - y[i]) / (x[j] - x[i]));
+        std::sort(slopes.begin(), slopes.end());
+        fit = Rep_TheilSen(x, y);
+        size_t m = slopes.size();
+        bool ends = false;   // at ranks k and m + 1 - k, ties allowed for
+        for (size_t i = 0; i < m; i++)
+            ends |= slopes[i] == fit.flLow && slopes[m - 1 - i] == fit.flHigh;
+        EXPECT_EQ(fit.flSlope, m % 2 ? slopes[m / 2] : (slopes[m / 2 - 1] + slopes[m / 2]) / 2) << n;
+        EXPECT_TRUE(ends && fit.fInterval) << n;
+    }
 }
 
 static std::vector<REP_CHANGE> Changes(const std::vector<double> &percent)
