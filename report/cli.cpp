@@ -139,8 +139,10 @@ static std::string CheckModes(const OPTIONS &o)
     bool logs = std::any_of(std::begin(l), std::end(l), [](const std::vector<std::string> &v) { return !v.empty(); });
     if (!o.grid.empty() + !o.fleet.empty() + logs > 1)
         return "--grid, --fleet and logs do not go together";
+    if (!o.pages.empty() && o.fleet.empty())
+        return "--pages goes with --fleet";
     if (!o.grid.empty() || !o.fleet.empty())
-        return o.pages.empty() || !o.fleet.empty() ? "" : "--pages goes with --fleet";
+        return "";
     if (!l[MODE_HISTORY].empty() && (!l[MODE_FOUND].empty() || !l[MODE_LEFT].empty()))
         return "--history and --as-found/--as-left do not go together";
     if (l[MODE_FOUND].empty() != l[MODE_LEFT].empty())
@@ -504,13 +506,21 @@ static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
         row->iStatus = d.nNested ? FLEET_OTHER_ONLY : FLEET_NO_LOGS;
         return;
     }
+    // Without its page a grid whose files are as they were keeps its row.
+    const REP_LIMITS both[2] = {Limits(o, ini, false, &row->card), Limits(o, ini, true, &row->card)};
+    std::string key = pageName->empty() ? Rep_GridKey(d, both) : "";
+    if (Rep_GridCached(d, key, row)) {
+        st->nSummaries += (int)d.aLogs.size();
+        Rep_GridStatus(row, today, horizon);
+        return;
+    }
     std::unique_ptr<REP_HISTORY> h(new REP_HISTORY);
     if (!Rep_HistoryFromLogs(h.get(), d.aLogs, true, &row->aLeftOut, st, &error)) {
         row->iStatus = FLEET_UNREADABLE;
         row->strNote = error;
         return;
     }
-    REP_LIMITS lim = Limits(o, ini, h->fRelative, &row->card);
+    const REP_LIMITS &lim = both[h->fRelative];
     if (lim.iMin <= 0) {
         row->iStatus = FLEET_NO_LIMIT;
         return;
@@ -520,8 +530,11 @@ static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
     Rep_LastVisitFlags(h.get(), lim);
     Rep_Forecast(h.get(), lim);
     Rep_JudgeGrid(row, *h, today, horizon);
-    if (pageName->empty())
+    if (pageName->empty()) {
+        if (!key.empty())
+            Rep_GridCacheWrite(d, key, *row);
         return;
+    }
     Rep_Who.fCard = true;
     Rep_Who.card = row->card;
     Rep_Who.flVisitDay = row->iLastDay;

@@ -6,6 +6,7 @@
 #include "logread.h"
 
 #include <math.h>
+#include <string.h>
 
 #include <functional>
 
@@ -209,6 +210,47 @@ struct REP_SUMMARY {
 struct REP_SUMSTATS {
     int nRead = 0, nSummaries = 0;   // logs read, logs taken from their summaries
 };
+struct REP_READER {   // little-endian fields of a sealed file, bounds checked
+    const unsigned char *p, *e;
+    bool ok;
+    uint64_t Get(int bytes)
+    {
+        if (e - p < bytes) {
+            ok = false;
+            return 0;
+        }
+        uint64_t v = 0;
+        for (int i = 0; i < bytes; i++)
+            v |= (uint64_t)*p++ << 8 * i;
+        return v;
+    }
+    double Double()
+    {
+        uint64_t u = Get(8);
+        double v;
+        memcpy(&v, &u, 8);
+        ok &= v == v && v > -1e300 && v < 1e300;
+        return v;
+    }
+    std::string Text(size_t most)
+    {
+        uint64_t n = Get(4);
+        if (!ok || n > most || (uint64_t)(e - p) < n) {
+            ok = false;
+            return "";
+        }
+        p += n;
+        return std::string((const char *)p - n, n);
+    }
+};
+
+void Rep_Put(std::string *s, uint64_t v, int bytes);
+void Rep_PutDouble(std::string *s, double v);
+void Rep_PutText(std::string *s, const std::string &t);
+std::string Rep_Seal(const char *magic, uint32_t version, const std::string &payload);
+bool Rep_Unseal(const char *buf, size_t len, const char *magic, uint32_t version, REP_READER *r);
+bool Rep_Stamp(const std::string &path, uint64_t *size, int64_t *modified);
+void Rep_WriteAtomically(const std::string &path, const std::string &bytes);
 std::string Rep_SummaryBytes(const REP_SUMMARY &sum);
 bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum);
 bool Rep_LogSummary(const std::string &path, REP_SUMMARY *sum, REP_SUMSTATS *stats, std::string *error);
@@ -256,6 +298,11 @@ struct REP_FLEETROW {
     std::vector<REP_LEFTOUT> aLeftOut;
 };
 void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int horizon);
+void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon);
+std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2]);   // "" when a file cannot be seen
+void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_FLEETROW &row);
+bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_FLEETROW *row);
+bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row);
 std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, int horizon);
 std::string Rep_FleetCsv(const std::vector<REP_FLEETROW> &rows);
 

@@ -43,108 +43,88 @@ static uint64_t Checksum(const unsigned char *p, size_t n)
     return h;
 }
 
-static void Put(std::string *s, uint64_t v, int bytes)
+void Rep_Put(std::string *s, uint64_t v, int bytes)
 {
     for (int i = 0; i < bytes; i++)
         *s += (char)(v >> 8 * i & 0xFF);
 }
 
-static void PutDouble(std::string *s, double v)
+void Rep_PutDouble(std::string *s, double v)
 {
     uint64_t u;
     memcpy(&u, &v, 8);
-    Put(s, u, 8);
+    Rep_Put(s, u, 8);
 }
 
-static void PutText(std::string *s, const std::string &t)
+void Rep_PutText(std::string *s, const std::string &t)
 {
-    Put(s, t.size(), 4);
+    Rep_Put(s, t.size(), 4);
     *s += t;
 }
 
 std::string Rep_SummaryBytes(const REP_SUMMARY &sum)
 {
     std::string p;
-    Put(&p, sum.nSize, 8);
-    Put(&p, (uint64_t)sum.tModified, 8);
-    Put(&p, (uint64_t)sum.iType, 1);
-    Put(&p, sum.fRelative, 1);
-    Put(&p, sum.uRods, 1);
-    Put(&p, (uint32_t)sum.iDay, 4);
-    Put(&p, (uint64_t)sum.tStart, 8);
-    Put(&p, (uint64_t)sum.tEnd, 8);
-    Put(&p, sum.nCycles, 8);
-    Put(&p, sum.nSkipped, 8);
-    Put(&p, sum.nBytes, 8);
-    PutText(&p, sum.strTitle);
-    Put(&p, sum.aSkips.size(), 4);
+    Rep_Put(&p, sum.nSize, 8);
+    Rep_Put(&p, (uint64_t)sum.tModified, 8);
+    Rep_Put(&p, (uint64_t)sum.iType, 1);
+    Rep_Put(&p, sum.fRelative, 1);
+    Rep_Put(&p, sum.uRods, 1);
+    Rep_Put(&p, (uint32_t)sum.iDay, 4);
+    Rep_Put(&p, (uint64_t)sum.tStart, 8);
+    Rep_Put(&p, (uint64_t)sum.tEnd, 8);
+    Rep_Put(&p, sum.nCycles, 8);
+    Rep_Put(&p, sum.nSkipped, 8);
+    Rep_Put(&p, sum.nBytes, 8);
+    Rep_PutText(&p, sum.strTitle);
+    Rep_Put(&p, sum.aSkips.size(), 4);
     for (const REP_SKIP &k : sum.aSkips) {
-        Put(&p, k.nLine, 8);
-        Put(&p, (uint64_t)k.iReason, 1);
-        PutText(&p, k.strStart);
+        Rep_Put(&p, k.nLine, 8);
+        Rep_Put(&p, (uint64_t)k.iReason, 1);
+        Rep_PutText(&p, k.strStart);
     }
-    Put(&p, sum.aBeams.size(), 4);
+    Rep_Put(&p, sum.aBeams.size(), 4);
     for (const REP_BEAM &b : sum.aBeams) {
-        Put(&p, (uint64_t)b.iRod, 1);
-        Put(&p, (uint64_t)b.iBeam, 2);
-        Put(&p, b.nCount, 8);
-        Put(&p, (uint32_t)b.iMin, 4);
-        Put(&p, (uint32_t)b.iMax, 4);
-        PutDouble(&p, b.flMedian);
+        Rep_Put(&p, (uint64_t)b.iRod, 1);
+        Rep_Put(&p, (uint64_t)b.iBeam, 2);
+        Rep_Put(&p, b.nCount, 8);
+        Rep_Put(&p, (uint32_t)b.iMin, 4);
+        Rep_Put(&p, (uint32_t)b.iMax, 4);
+        Rep_PutDouble(&p, b.flMedian);
     }
-    std::string out(kMagic, sizeof(kMagic));
-    Put(&out, SUM_VERSION, 4);
-    Put(&out, p.size(), 4);
-    Put(&out, Checksum((const unsigned char *)p.data(), p.size()), 8);
-    return out + p;
+    return Rep_Seal(kMagic, SUM_VERSION, p);
 }
 
-struct READER {
-    const unsigned char *p, *e;
-    bool ok;
-    uint64_t Get(int bytes)
-    {
-        if (e - p < bytes) {
-            ok = false;
-            return 0;
-        }
-        uint64_t v = 0;
-        for (int i = 0; i < bytes; i++)
-            v |= (uint64_t)*p++ << 8 * i;
-        return v;
-    }
-    double Double()
-    {
-        uint64_t u = Get(8);
-        double v;
-        memcpy(&v, &u, 8);
-        ok &= v == v && v > -1e300 && v < 1e300;
-        return v;
-    }
-    std::string Text(size_t most)
-    {
-        uint64_t n = Get(4);
-        if (!ok || n > most || (uint64_t)(e - p) < n) {
-            ok = false;
-            return "";
-        }
-        p += n;
-        return std::string((const char *)p - n, n);
-    }
-};
+std::string Rep_Seal(const char *magic, uint32_t version, const std::string &payload)
+{
+    std::string out(magic, 8);
+    Rep_Put(&out, version, 4);
+    Rep_Put(&out, payload.size(), 4);
+    Rep_Put(&out, Checksum((const unsigned char *)payload.data(), payload.size()), 8);
+    return out + payload;
+}
+
+// The payload of a sealed file, when magic, version, length and checksum hold.
+bool Rep_Unseal(const char *buf, size_t len, const char *magic, uint32_t version, REP_READER *r)
+{
+    const unsigned char *u = (const unsigned char *)buf;
+    if (len < SUM_HEAD || memcmp(buf, magic, 8) != 0)
+        return false;
+    *r = {u + 8, u + SUM_HEAD, true};
+    uint64_t v = r->Get(4), size = r->Get(4), check = r->Get(8);
+    if (v != version || size != len - SUM_HEAD || check != Checksum(u + SUM_HEAD, size))
+        return false;
+    *r = {u + SUM_HEAD, u + len, true};
+    return true;
+}
 
 // The whole check of a summary, from a buffer: nothing in it is trusted.
 bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
 {
     *sum = REP_SUMMARY();
-    const unsigned char *u = (const unsigned char *)buf;
-    if (len < SUM_HEAD || memcmp(buf, kMagic, sizeof(kMagic)) != 0)
+    REP_READER r;
+    if (!Rep_Unseal(buf, len, kMagic, SUM_VERSION, &r))
         return false;
-    READER r = {u + 8, u + SUM_HEAD, true};
-    uint64_t version = r.Get(4), size = r.Get(4), check = r.Get(8);
-    if (version != SUM_VERSION || size != len - SUM_HEAD || check != Checksum(u + SUM_HEAD, size))
-        return false;
-    r = {u + SUM_HEAD, u + len, true};
     sum->nSize = r.Get(8);
     sum->tModified = (int64_t)r.Get(8);
     sum->iType = (int)r.Get(1);
@@ -192,7 +172,7 @@ bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
 }
 
 // Size and time of last writing, in the file system's own resolution.
-static bool Stamp(const std::string &path, uint64_t *size, int64_t *modified)
+bool Rep_Stamp(const std::string &path, uint64_t *size, int64_t *modified)
 {
 #ifdef _WIN32
     WIN32_FILE_ATTRIBUTE_DATA a;
@@ -210,7 +190,7 @@ static bool Stamp(const std::string &path, uint64_t *size, int64_t *modified)
     return true;
 }
 
-static void WriteAtomically(const std::string &path, const std::string &bytes)
+void Rep_WriteAtomically(const std::string &path, const std::string &bytes)
 {
     static unsigned serial;
     std::string tmp = path + "." + std::to_string(getpid()) + "." + std::to_string(++serial) + ".tmp";
@@ -262,7 +242,7 @@ bool Rep_LogSummary(const std::string &path, REP_SUMMARY *sum, REP_SUMSTATS *sta
 {
     uint64_t size;
     int64_t modified;
-    if (!Stamp(path, &size, &modified)) {
+    if (!Rep_Stamp(path, &size, &modified)) {
         *error = path + ": cannot open (" + strerror(errno) + ")";
         return false;
     }
@@ -297,7 +277,7 @@ bool Rep_LogSummary(const std::string &path, REP_SUMMARY *sum, REP_SUMSTATS *sta
     uint64_t size2;
     int64_t modified2;
     // A log still being written is summarised at the next run, when it has ended.
-    if (Stamp(path, &size2, &modified2) && size2 == size && modified2 == modified)
-        WriteAtomically(sumPath, Rep_SummaryBytes(*sum));
+    if (Rep_Stamp(path, &size2, &modified2) && size2 == size && modified2 == modified)
+        Rep_WriteAtomically(sumPath, Rep_SummaryBytes(*sum));
     return true;
 }
