@@ -261,10 +261,11 @@ if mounted:
 
 # One page in German (the default) and one in English, each with the grid's
 # identity, rendered; neither names a command-line option.
-run('native', '--grid', 'archive/A', '-o', 'grid-de.html', '--technician', 'Erika Mustermann')
+run('native', '--grid', 'archive/A', '-o', 'grid-de.html', '--technician', 'Erika Mustermann', '--ini', 'zebdiag.ini')
 run('native', 'archive/A/a2.log', '--lang', 'en', '--min', '40', '-o', 'report-en.html')
 for page, words in (('grid-de', ('Kunde', 'Müller A', 'Prüfer', 'Erika Mustermann', 'unterer Grenzwert 30, aus der '
-                                 'Gitterkarte', 'Nächste Prüfung fällig', '10.12.2025')),
+                                 'Gitterkarte', 'oberer Grenzwert 255, aus der Einstellungsdatei',
+                                 'Nächste Prüfung fällig', '10.12.2025')),
                     ('report-en', ('Customer', 'Müller A', 'lower limit 40, given', 'Signature'))):
     with tempfile.TemporaryDirectory() as profile, open(f'{page}.dom', 'w') as dom:
         subprocess.run([browser, '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
@@ -274,6 +275,30 @@ for page, words in (('grid-de', ('Kunde', 'Müller A', 'Prüfer', 'Erika Musterm
     check(f'{page}: identity block and texts', [], [w for w in words if w not in text] + 
           ([] if 'id="identity"' in text else ['identity']))
     check(f'{page}: no option names', [], re.findall(r'--[a-z]+', text))
+# D: six monthly visits, beam 5 losing 15 % a month, so its predicted range
+# starts before the visit due a year after the last; E: a card that is no
+# card; F: a card without logs. Four runs at once leave whole summaries.
+shutil.rmtree('archive2', ignore_errors=True)
+card('archive2/D', 12)
+card('archive2/E', 'six')
+card('archive2/F', 6)
+for k in range(6):
+    write_log(f'archive2/D/d{k}.log', [[round(150 * 0.85 ** k) if b == 5 else 150 + b % 3 for b in range(1, 41)]] * 3,
+              date=f'2025-{7 + k:02d}-01')
+runs = [subprocess.Popen([native, '--fleet', 'archive2', '--today', '2026-01-15', '-o', f'fleet2-{k}.html',
+                          '--csv', f'fleet2-{k}.csv'], stderr=subprocess.DEVNULL) for k in range(4)]
+check('fleet: runs at once', [0] * 4, [r.wait() for r in runs])
+with open('fleet2-0.csv', encoding='utf-8', newline='') as f:
+    rows = [r.split('\t') for r in f.read().split('\r\n')[1:] if r]
+d = rows[0]
+check('fleet: action by the start of the predicted range, before the visit due', (True, True),
+      (d[9] == d[11], '2026-01-15' < d[9] < d[10] == '2026-12-01'))
+check('fleet: grids that cannot be judged', ['unreadable card: archive2/E/grid.ini, line 4: [Grid] IntervalMonths is not '
+      'a number of months from 1 to 120: six', 'no logs'], [r[12] for r in rows[1:]])
+rc, _, err = run('native', '--grid', 'archive2/D', '-o', 'd.html')
+check('summaries: whole after runs at once', True, '; 0 logs read, 6 from summaries' in err)
+status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 'archive2/E', '-o', 'e.html')
+
 # zebreport.exe keeps summaries too (its own file times: it reads each log once more).
 for k, read in ((1, 6), (2, 0)):
     rc, _, err = run('exe', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'exe-fleet.html')
