@@ -87,7 +87,6 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
 {
     REP_CARD fresh;
     fresh.strPath = card->strPath;
-    fresh.strFolder = card->strFolder;
     *card = fresh;
     bool seen[CARD_KEYS] = {};
     error->clear();
@@ -146,8 +145,6 @@ bool Rep_ReadCard(const std::string &path, REP_CARD *card, std::string *error)
 {
     std::string bytes;
     card->strPath = path;
-    size_t cut = path.find_last_of(SLASHES);
-    card->strFolder = cut == std::string::npos ? "." : path.substr(0, cut);
     if (!Rep_ReadSmall(path, 64 * 1024, &bytes, error))
         return false;
     return Rep_ParseCard(bytes.data(), bytes.size(), path, card, error);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #define MAX_DEPTH 32   // folders below the archive; also ends a loop of links
 
@@ -19,8 +20,19 @@ static bool EndsWith(const std::string &s, const char *tail)
     return s.size() > n && Rep_SameText(s.substr(s.size() - n), tail);
 }
 
-static void Walk(const std::string &dir, int cur, bool rootIsGrid, int depth, std::vector<REP_GRIDDIR> *grids)
+typedef std::set<std::pair<uint64_t, uint64_t>> SEEN;   // folders walked, by device and inode
+
+static void Walk(const std::string &dir, int cur, bool rootIsGrid, int depth, std::vector<REP_GRIDDIR> *grids,
+                 SEEN *seen)
 {
+#ifndef _WIN32
+    // Links may lead back to a folder already walked: once is enough.
+    struct stat self;
+    if (stat(dir.c_str(), &self) == 0 && !seen->insert({(uint64_t)self.st_dev, (uint64_t)self.st_ino}).second)
+        return;
+#else
+    (void)seen;   // no inode numbers; the depth limit ends a loop
+#endif
     std::vector<std::string> names, logs, dirs;
     if (DIR *d = opendir(dir.c_str())) {
         while (struct dirent *e = readdir(d))
@@ -54,13 +66,14 @@ static void Walk(const std::string &dir, int cur, bool rootIsGrid, int depth, st
         (*grids)[cur].aLogs.push_back(log);
     if (depth < MAX_DEPTH)
         for (const std::string &sub : dirs)
-            Walk(sub, cur, rootIsGrid, depth + 1, grids);
+            Walk(sub, cur, rootIsGrid, depth + 1, grids, seen);
 }
 
 void Rep_FindGrids(const std::string &root, bool rootIsGrid, std::vector<REP_GRIDDIR> *grids)
 {
     grids->clear();
-    Walk(root.empty() ? "." : root, -1, rootIsGrid, 0, grids);
+    SEEN seen;
+    Walk(root.empty() ? "." : root, -1, rootIsGrid, 0, grids, &seen);
     for (const REP_GRIDDIR &g : *grids)
         if (g.iParent >= 0)
             (*grids)[g.iParent].nNested += (int)g.aLogs.size() + g.nNested;

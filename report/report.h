@@ -36,7 +36,7 @@ const char *Rep_SkipReason(int reason);
 enum { CARD_CUSTOMER, CARD_SITE, CARD_MACHINE, CARD_GRID, CARD_SERIAL, CARD_TEXTS = CARD_SERIAL + 1,
        CARD_INTERVAL = CARD_TEXTS, CARD_MIN_ABS, CARD_MAX_ABS, CARD_MIN_REL, CARD_MAX_REL, CARD_NOISE, CARD_KEYS };
 struct REP_CARD {
-    std::string strPath, strFolder;     // the card and its folder
+    std::string strPath;                // the card
     std::string astrText[CARD_TEXTS];   // UTF-8
     bool afHave[CARD_KEYS] = {};        // numbers given
     int32_t aiValue[CARD_KEYS] = {};    // CARD_INTERVAL is 6 when not given
