@@ -218,8 +218,10 @@ std::string Rep_HistorySummary(const REP_HISTORY &h)
     part(low, "below the lower limit now");
     part(high, "above the upper limit now");
     part(noisy, "noisier than the noise limit now");
-    part(predicted, "predicted to reach the lower limit between " + Rep_DayText(from) + " and " +
-                        (toBeyond ? std::string("beyond the horizon") : Rep_DayText(to)));
+    // The dates exist only when a beam is predicted.
+    if (!predicted.empty())
+        part(predicted, "predicted to reach the lower limit between " + Rep_DayText(from) + " and " +
+                            (toBeyond ? std::string("beyond the horizon") : Rep_DayText(to)));
     if (s.empty()) {
         Rep_Add(&s, "No beam predicted to reach the lower limit within %g days", h.flHorizonDays);
         if (weakest)
