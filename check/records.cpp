@@ -11,6 +11,7 @@
 #include <map>
 
 #define MOST_FAILED 5
+#define MAX_BEAM 999
 
 // Command-line text (the Windows code page) as a JSON string; control
 // characters are gone, so a history line stays one line.
@@ -126,6 +127,16 @@ static std::string Text(const JVAL &v, const char *key)
     return m && m->cKind == 's' ? m->str : "";
 }
 
+// A rod pair or beam number as a station writes it; a hand-edited or
+// foreign line may hold any number, or none.
+static bool WholeIn(const JVAL &v, int lo, int hi, int *out)
+{
+    if (v.cKind != 'n' || !(v.num >= lo && v.num <= hi) || v.num != (int)v.num)
+        return false;
+    *out = (int)v.num;
+    return true;
+}
+
 bool Chk_ParseRecord(const char *s, size_t n, CHK_RECORD *r)
 {
     JVAL v;
@@ -140,12 +151,18 @@ bool Chk_ParseRecord(const char *s, size_t n, CHK_RECORD *r)
     r->strId = Text(v, "id");
     r->strStation = Text(v, "station");
     const JVAL *rod = Member(v, "rod"), *failed = Member(v, "failed");
-    int iRod = rod && rod->cKind == 'n' ? (int)rod->num : 1;
+    int iRod = 1;
+    if (rod && rod->cKind == 'n' && !WholeIn(*rod, 1, 2, &iRod))
+        return false;
     if (failed)
         for (const JVAL &group : failed->items)
             if (const JVAL *beams = Member(group, "beams"))
-                for (const JVAL &b : beams->items)
-                    r->aFailed.push_back({iRod, (int)b.num});
+                for (const JVAL &b : beams->items) {
+                    int beam;
+                    if (!WholeIn(b, 1, MAX_BEAM, &beam))
+                        return false;
+                    r->aFailed.push_back({iRod, beam});
+                }
     return true;
 }
 
