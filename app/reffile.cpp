@@ -42,9 +42,22 @@ int ReadReferenceFile(const char *path, int first, int last, int32_t *values, un
         return -1;
     int count = 0;
     char line[512];
-    while (fgets(line, sizeof(line), f)) {
+    for (;;) {
+        // A line longer than the buffer is one line, passed over whole.
+        size_t n = 0;
+        bool tooLong = false;
+        int c;
+        while ((c = fgetc(f)) != EOF && c != '\n') {
+            if (n + 1 < sizeof(line))
+                line[n++] = (char)c;
+            else
+                tooLong = true;
+        }
+        if (c == EOF && n == 0)
+            break;
+        line[n] = 0;
         int b, v;
-        if (ParseReferenceLine(line, &b, &v) && b >= first && b <= last && b >= 1 && b < REF_BEAMS) {
+        if (!tooLong && ParseReferenceLine(line, &b, &v) && b >= first && b <= last && b >= 1 && b < REF_BEAMS) {
             values[b] = v;
             if (seen)
                 seen[b] = 1;
