@@ -48,6 +48,26 @@ inline std::vector<std::string> FuzzFiles(const uint8_t *data, size_t size, size
     return paths;
 }
 
+// A command line: the input's parts split at NULs, after the program's name.
+struct FuzzArgs {
+    std::vector<std::string> args;
+    std::vector<char *> argv;
+    FuzzArgs(const char *program, const uint8_t *data, size_t size)
+    {
+        args.push_back(program);
+        const char *p = (const char *)data, *e = p + size;
+        for (const char *q = p; q <= e; q++)
+            if (q == e || !*q) {
+                args.emplace_back(p, q);
+                p = q + 1;
+            }
+        for (std::string &a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+    }
+    int argc() const { return (int)argv.size() - 1; }
+};
+
 // zebreport's command line: a first part that opens with "[" is its --ini
 // settings file; the report and its CSV go nowhere.
 int Rep_Main(int argc, char **argv);
