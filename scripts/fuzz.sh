@@ -66,3 +66,8 @@ for t in $list; do
   found=$(find "$findings" -type f | wc -l)
   printf '%-10s %12s %8s %8s %9s\n' "$t" "${execs:-0}" "${cov:-0}" "$size" "$found"
 done
+# What each finding is and which input makes it, for the mend.
+for f in $(find "$build/findings" -type f | sort); do
+  t=$(basename "$(dirname "$f")")
+  echo "$t: $f: $(grep -m1 -oE 'ERROR: [A-Za-z]+: [^ ]+( [^ ]+)?|runtime error: .*|timeout after [0-9]+ seconds' "$build/fuzz_$t.txt" || echo see "$build/fuzz_$t.txt")"
+done
