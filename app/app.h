@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "reffile.h"
+
 #include <stdio.h>
 
 #define MAIN_CLASS "ZEB Zuvaririzadure"
@@ -38,11 +40,6 @@ void CopyValuesToClipboard(HWND owner);
 void SaveValuesAsText(HWND owner);
 bool WriteTextFile(const char *path, const char *text);   // false: nothing left on disk
 void ImportReferenceFile(HWND owner);
-bool ParseReferenceLine(const char *line, int *beam, int *value);
-// Reads the reference lines of a file for beams first..last into values
-// (seen, optional, marks the beams given); the number of lines taken, or -1
-// when the file cannot be opened.
-int ReadReferenceFile(const char *path, int first, int last, INT32 *values, BYTE *seen);
 
 // File dialogs (filedlg.cpp). name: MAX_PATH + 1 characters. relative: the
 // data log's dialog, with the check box kept in that flag; NULL for others.

@@ -7,9 +7,6 @@
 #include "shell.h"
 
 #include <commctrl.h>
-#include <ctype.h>
-#include <errno.h>
-#include <limits.h>
 #include <shlwapi.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,6 +17,7 @@
 
 static char szExportName[NAME_SIZE];
 static char szImportName[NAME_SIZE];
+static_assert(REF_BEAMS == MAX_BEAMS, "a reference file fills the array of references");
 
 HGLOBAL BuildValueText()
 {
@@ -121,53 +119,6 @@ void SaveValuesAsText(HWND owner)
     // A confirmed name that cannot be written is reported like a failed dialog.
     if (!saved && (confirmed || CommDlgExtendedError()))
         StringMsgBox(owner, MAKEINTRESOURCEA(IDS_DUMP_TITLE), MB_OK | MB_ICONERROR, IDS_DUMP_ERROR);
-}
-
-// One decimal integer; no overflow: a number beyond 32 bits is not a number here.
-static const char *ReadInt(const char *p, int *out)
-{
-    while (isspace((unsigned char)*p))
-        p++;
-    char *end;
-    errno = 0;
-    long long v = strtoll(p, &end, 10);
-    if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-        return NULL;
-    *out = (int)v;
-    return end;
-}
-
-bool ParseReferenceLine(const char *line, int *beam, int *value)
-{
-    const char *p = ReadInt(line, beam);
-    if (!p || !isspace((unsigned char)*p))
-        return false;
-    p = ReadInt(p, value);
-    if (!p)
-        return false;
-    while (isspace((unsigned char)*p))
-        p++;
-    return *p == 0;   // nothing but white space after the two numbers
-}
-
-int ReadReferenceFile(const char *path, int first, int last, INT32 *values, BYTE *seen)
-{
-    FILE *f = fopen(path, "r");
-    if (!f)
-        return -1;
-    int count = 0;
-    char line[512];
-    while (fgets(line, sizeof(line), f)) {
-        int b, v;
-        if (ParseReferenceLine(line, &b, &v) && b >= first && b <= last && b >= 1 && b <= LAST_BEAM) {
-            values[b] = v;
-            if (seen)
-                seen[b] = 1;
-            count++;
-        }
-    }
-    fclose(f);
-    return count;
 }
 
 void ImportReferenceFile(HWND owner)

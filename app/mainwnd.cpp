@@ -154,7 +154,7 @@ int Main_Run(HINSTANCE instance, int show)
             StringMsgBox(NULL, APP_TITLE, MB_OK | MB_ICONERROR, IDS_SETTINGS_UNSAVED, path);
         }
     }
-    if (hwndParamDlg)
+    if (hwndParamDlg && IsWindow(hwndParamDlg))   // gone with its owner when that was destroyed
         DestroyWindow(hwndParamDlg);
     Link_DeleteLocks();
     DeleteDisplayBrushes();
@@ -251,7 +251,7 @@ void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
 {
     int event = LOWORD(wParam), code = HIWORD(wParam);
     char text[256];
-    (void)hwnd;
+    bool ended = false;
     switch (event) {
     case CN_DATA:
         EnterCriticalSection(&csData);
@@ -275,7 +275,7 @@ void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
         case TS_ENDED:
             LoadStringA(hInst, IDS_TERMINATED, text, sizeof(text));
             SetStatusText(STATUS_LINK, text);
-            PostMessageA(DI.hwndMain, WM_DESTROY, 0, 0);
+            ended = true;
             break;
         case TS_ERROR:
             if (lParam) {
@@ -302,6 +302,9 @@ void Main_OnCommNotify(HWND hwnd, WPARAM wParam, LPARAM lParam)
     }
     UpdateToolbarStates(DI.hwndToolbar);
     UpdateTitle();
+    // WM_DESTROY is the system's to send: the window is destroyed for real.
+    if (ended)
+        DestroyWindow(hwnd);
 }
 
 // The second close request. The thread is asked to end once more and its

@@ -46,28 +46,36 @@ const IniEntry IniTable[] = {
 };
 const int IniEntryCount = (int)std::size(IniTable);
 
-void GetIniFileName(char *path)
+bool IniFileNameFor(const char *dir, const char *exe, char *path)
+{
+    const char *base = exe;
+    for (const char *p = exe; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            base = p + 1;
+    const char *dot = strrchr(base, '.');
+    size_t n = strlen(dir), baseLen = dot ? (size_t)(dot - base) : strlen(base);
+    const char *sep = n == 0 || dir[n - 1] != '\\' ? "\\" : "";
+    // Cut to MAX_PATH, the name would be another file's (or a folder's).
+    int len = snprintf(path, MAX_PATH, "%s%s%.*s.ini", dir, sep, (int)baseLen, base);
+    return len > 0 && len < MAX_PATH;
+}
+
+bool GetIniFileName(char *path)
 {
     static char cached[MAX_PATH];
+    static bool named;
     if (!cached[0]) {
-        char dir[MAX_PATH + 1] = "", exe[MAX_PATH + 1] = "";
-        GetCurrentDirectoryA(MAX_PATH, dir);
-        size_t n = strlen(dir);
-        if (n == 0 || dir[n - 1] != '\\')
-            strcat(dir, "\\");
+        char dir[MAX_PATH] = "", exe[MAX_PATH + 1] = "";
+        DWORD n = GetCurrentDirectoryA(MAX_PATH, dir);
+        if (n == 0 || n >= MAX_PATH)   // the start folder's name alone does not fit
+            dir[0] = 0;
         GetModuleFileNameA(NULL, exe, MAX_PATH);
-        const char *base = exe;
-        for (const char *p = exe; *p; p++)
-            if (*p == '\\' || *p == '/' || *p == ':')
-                base = p + 1;
-        char name[MAX_PATH + 1];
-        snprintf(name, sizeof(name), "%s", base);
-        char *dot = strrchr(name, '.');
-        if (dot)
-            *dot = 0;
-        snprintf(cached, sizeof(cached), "%s%s.ini", dir, name);
+        named = dir[0] && IniFileNameFor(dir, exe, cached);
+        if (!named)
+            snprintf(cached, sizeof(cached), "%s", dir[0] ? dir : "?");
     }
     memcpy(path, cached, MAX_PATH);
+    return named;
 }
 
 void ReadIniEntry(const char *path, int index)
@@ -75,11 +83,13 @@ void ReadIniEntry(const char *path, int index)
     const IniEntry &e = IniTable[index];
     if (e.pszDefault) {
         char *text = (char *)e.pVar;
-        GetPrivateProfileStringA(e.pszSection, e.pszKey, e.pszDefault, text, e.iSize, path);
+        text[0] = 0;
+        if (path)
+            GetPrivateProfileStringA(e.pszSection, e.pszKey, e.pszDefault, text, e.iSize, path);
         if (!text[0])   // a key with an empty value: a text variable is never empty
             snprintf(text, e.iSize, "%s", e.pszDefault);
     } else {
-        *(INT32 *)e.pVar = (INT32)GetPrivateProfileIntA(e.pszSection, e.pszKey, e.iDefault, path);
+        *(INT32 *)e.pVar = path ? (INT32)GetPrivateProfileIntA(e.pszSection, e.pszKey, e.iDefault, path) : e.iDefault;
     }
 }
 
@@ -96,8 +106,8 @@ bool WriteIniEntry(const char *path, int index)
 bool LoadSettings()
 {
     char path[MAX_PATH];
-    GetIniFileName(path);
-    return LoadSettingsFrom(path);
+    // Without a name that fits there is no file: the defaults apply.
+    return LoadSettingsFrom(GetIniFileName(path) ? path : NULL);
 }
 
 bool LoadSettingsFrom(const char *path)
@@ -127,7 +137,8 @@ bool LoadSettingsFrom(const char *path)
 bool SaveSettings()
 {
     char path[MAX_PATH];
-    GetIniFileName(path);
+    if (!GetIniFileName(path))
+        return false;
     bool written = true;
     for (int i = 0; i < IniEntryCount; i++)
         if (IniTable[i].pVar != &SG_Params.iGain)   // the gain is read, never written

@@ -19,11 +19,16 @@ extern const IniEntry IniTable[];
 extern const int IniEntryCount;
 extern char Log_FileName[MAX_PATH + 1];
 
-void GetIniFileName(char *path);   // buffer of MAX_PATH characters
-void ReadIniEntry(const char *path, int index);
+// The settings file's name: the start folder and the executable's base name
+// with ".ini"; false when that does not fit MAX_PATH characters (path then
+// names the folder). Buffer of MAX_PATH characters.
+bool GetIniFileName(char *path);
+bool IniFileNameFor(const char *dir, const char *exe, char *path);
+void ReadIniEntry(const char *path, int index);   // NULL path: the default
 bool WriteIniEntry(const char *path, int index);   // false: not written
 bool LoadSettings();
-// Reads every entry from that file (an absolute path) with the start-up corrections.
+// Reads every entry from that file (an absolute path; NULL: none) with the
+// start-up corrections.
 bool LoadSettingsFrom(const char *path);
 // False when any entry could not be written (a folder the user may not write).
 bool SaveSettings();

@@ -6,6 +6,7 @@
 #define CHECK_H
 
 #include "link.h"
+#include "records.h"
 
 #include <string>
 #include <vector>
@@ -85,7 +86,6 @@ bool Chk_LoadReferences(const std::string &path, INT32 *values, BYTE *seen, std:
 
 // output.cpp
 const char *Chk_Verdict(const CHK_RESULT &r);   // PASS, FAIL, ERROR
-std::string Chk_Json(const std::string &text);
 std::string Chk_TimeText(const SYSTEMTIME &t);
 std::string Chk_LimitsJson(const CHK_OPTIONS &opt);
 bool Chk_WriteWhole(const std::string &path, const std::string &text);   // no half file is left

@@ -52,19 +52,6 @@ static double Seconds(const SYSTEMTIME &a, const SYSTEMTIME &b)
     return ub.QuadPart > ua.QuadPart ? (double)(ub.QuadPart - ua.QuadPart) / 1e7 : 0;
 }
 
-// Command-line text (the Windows code page) as a JSON string; control
-// characters are gone, so a history line stays one line.
-std::string Chk_Json(const std::string &text)
-{
-    std::string u = Rep_Utf8(text.data(), text.size()), s = "\"";
-    for (char c : u) {
-        if (c == '"' || c == '\\')
-            s += '\\';
-        s += c;
-    }
-    return s + "\"";
-}
-
 static std::string Xml(const std::string &text)
 {
     return Rep_Esc(Rep_Utf8(text.data(), text.size()));

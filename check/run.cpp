@@ -265,7 +265,8 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
     }
     if (ok) {
         Link_RequestState(TS_CONTINUOUS, false);
-        DWORD t0 = timeGetTime(), limitMs = (DWORD)(opt.flSeconds * 1000);
+        // In double milliseconds: --seconds goes far beyond what 32 bits of ms hold.
+        double t0 = CounterMs(), limitMs = opt.flSeconds * 1000;
         for (;;) {
             Pump(50);
             if (fInterrupted) {
@@ -300,7 +301,7 @@ bool Chk_Measure(const CHK_OPTIONS &opt, const char *logPath, CHK_RESULT *result
                 result->nRetried++;
                 Link_RequestState(TS_CONTINUOUS, false);   // a fresh run, as a user would start it
             }
-            if (opt.flSeconds > 0 ? timeGetTime() - t0 >= limitMs && Run.nCycles > 0
+            if (opt.flSeconds > 0 ? CounterMs() - t0 >= limitMs && Run.nCycles > 0
                                   : Run.nCycles >= (unsigned)opt.nCycles)
                 break;
         }

@@ -10,22 +10,24 @@
 
 bool Rep_OpenLines(REP_LINES *ls, const char *path, uint64_t limit)
 {
+    std::unique_ptr<char[]> buf = std::move(ls->pBuf);   // a reader opened again keeps its buffer
     *ls = REP_LINES();
     ls->pFile = fopen(path, "rb");   // binary: no CR LF translation, no stop at Ctrl+Z
     if (!ls->pFile)
         return false;
-    ls->aBuf.resize(CHUNK + REP_MAX_LINE);
+    ls->nBuf = CHUNK + REP_MAX_LINE;
+    ls->pBuf = buf ? std::move(buf) : std::unique_ptr<char[]>(new char[ls->nBuf]);
     ls->nLimit = limit;
     return true;
 }
 
 static void Refill(REP_LINES *ls)
 {
-    char *buf = ls->aBuf.data();
+    char *buf = ls->pBuf.get();
     memmove(buf, buf + ls->iPos, ls->iEnd - ls->iPos);
     ls->iEnd -= ls->iPos;
     ls->iPos = 0;
-    uint64_t want = ls->aBuf.size() - ls->iEnd;
+    uint64_t want = ls->nBuf - ls->iEnd;
     if (want > ls->nLimit - ls->nRead)
         want = ls->nLimit - ls->nRead;
     size_t got = want ? fread(buf + ls->iEnd, 1, (size_t)want, ls->pFile) : 0;
@@ -56,7 +58,7 @@ static char *LineEnd(char *p, char *e)
 int Rep_NextLine(REP_LINES *ls, const char **line, size_t *len)
 {
     for (;;) {
-        char *buf = ls->aBuf.data();
+        char *buf = ls->pBuf.get();
         char *p = buf + ls->iPos, *e = buf + ls->iEnd, *t = LineEnd(p, e);
         // A CR at the end of the buffer may be the first half of CR LF.
         if (t < e && !(*t == '\r' && t + 1 == e && !ls->fEof)) {

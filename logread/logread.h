@@ -8,6 +8,7 @@
 #include <stdio.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,8 @@ extern const char *const Rep_aszReason[REP_REASONS];
 enum { REP_LINE_END, REP_LINE_OK, REP_LINE_LONG, REP_LINE_OPEN };
 struct REP_LINES {
     FILE *pFile = nullptr;
-    std::vector<char> aBuf;
+    std::unique_ptr<char[]> pBuf;   // not zero-filled: a fleet opens thousands of logs
+    size_t nBuf = 0;
     size_t iPos = 0, iEnd = 0;
     bool fEof = false, fSkipping = false;
     uint64_t nRead = 0, nLimit = UINT64_MAX;   // bytes read; a second pass stops where the first did

@@ -83,6 +83,9 @@ void Rep_Forecast(REP_HISTORY *h, const REP_LIMITS &lim)
 
 std::string Rep_DayText(double day)
 {
+    // No date for a day beyond 32 bits, an infinity or a NaN.
+    if (!(fabs(day) < 2e9))
+        return "";
     int y, m, d;
     Rep_CivilFromDays((int32_t)floor(day), &y, &m, &d);
     std::string s;
@@ -135,8 +138,10 @@ std::string Rep_HistorySummary(const REP_HISTORY &h)
     part(low, Rep_T(TX_HS_LOW));
     part(high, Rep_T(TX_HS_HIGH));
     part(noisy, Rep_T(TX_HS_NOISY));
-    part(predicted, Rep_Tf(TX_HS_PREDICTED, Rep_PageDay(from).c_str(),
-                           toBeyond ? Rep_T(TX_FC_BEYOND) : Rep_PageDay(to).c_str()));
+    // The dates exist only when a beam is predicted.
+    if (!predicted.empty())
+        part(predicted, Rep_Tf(TX_HS_PREDICTED, Rep_PageDay(from).c_str(),
+                               toBeyond ? Rep_T(TX_FC_BEYOND) : Rep_PageDay(to).c_str()));
     if (s.empty()) {
         s = Rep_Tf(TX_HS_NONE, Rep_N(h.flHorizonDays).c_str());
         if (weakest)

@@ -72,6 +72,9 @@ std::string Rep_N(double v)
 
 std::string Rep_PageDay(double day)
 {
+    // No date for a day beyond 32 bits, an infinity or a NaN.
+    if (!(fabs(day) < 2e9))
+        return "";
     int y, m, d;
     Rep_CivilFromDays((int32_t)floor(day), &y, &m, &d);
     std::string s;

@@ -7,6 +7,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 . "$root/scripts/wine-env.sh"
 
+# The whole run (no ctest arguments): every fuzz target replays its seeds and
+# regression inputs, and the native tests run once more under ASan and UBSan.
+if [ $# -eq 0 ]; then
+  "$root/scripts/fuzz.sh" --replay
+  "$root/scripts/sanitize.sh"
+fi
+
 "$root/scripts/wine-prefix.sh"
 cleanup() {
   [ -n "${fullfs:-}" ] && umount "$fullfs" 2>/dev/null || true

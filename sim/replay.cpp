@@ -65,6 +65,7 @@ struct Recording {
     bool firstPass = true;
     uint64_t cycles = 0, skipped = 0;   // of the first pass
     int64_t t0 = 0, prevT = 0;          // time of the first cycle, of the one before the current
+    int64_t tLatest = 0;                // the latest time played: logs may come out of date order
     bool started = false;
     double epoch = 0;                   // --realtime: when the first cycle was asked for
 
@@ -134,6 +135,7 @@ struct Recording {
     {
         prevT = cur->t;
         cur.swap(next);
+        tLatest = std::max(tLatest, cur->t);
         hasNext = Read(next.get());
     }
 
@@ -176,8 +178,9 @@ struct Recording {
                 Advance();
             if (hasNext)
                 break;
-            // The cycle after the last would have come one interval later.
-            double span = (double)(cur->t - t0) + std::max<int64_t>(1, cur->t - prevT);
+            // The cycle after the last would have come one interval later;
+            // at least 1 ms, so that a pass always takes time.
+            double span = (double)(tLatest - t0) + std::max<int64_t>(1, cur->t - prevT);
             if (elapsed < span || !End())
                 break;
             double passes = floor(elapsed / span);
@@ -223,7 +226,7 @@ bool Replay_Open(std::string *error)
                  Count(rec.skipped, "line") + " skipped as malformed)";
         return false;
     }
-    rec.t0 = rec.cur->t;
+    rec.t0 = rec.tLatest = rec.cur->t;
     std::string names;
     for (const std::string &p : opt.replay)
         names += (names.empty() ? "" : ", ") + p;

@@ -51,6 +51,13 @@ TEST_F(Settings, PathIsStartDirectoryPlusExecutableBaseName)
     char dir[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, dir);
     EXPECT_EQ(IniPath(), std::string(dir) + "\\test_settings.ini");
+    // A name cut to MAX_PATH would be another file's: there is no name then.
+    char path[MAX_PATH];
+    std::string longest = "C:\\" + std::string(MAX_PATH - 16, 'd');   // + "\\zebdiag.ini": MAX_PATH - 1
+    EXPECT_TRUE(IniFileNameFor(longest.c_str(), "C:\\bin\\zebdiag.exe", path));
+    EXPECT_EQ(std::string(path), longest + "\\zebdiag.ini");
+    EXPECT_FALSE(IniFileNameFor((longest + "d").c_str(), "C:\\bin\\zebdiag.exe", path));
+    EXPECT_FALSE(IniFileNameFor((longest + "dddddddddddd").c_str(), "C:\\bin\\zebdiag.exe", path));
 }
 
 TEST_F(Settings, NoFileGivesTheDefaultsAndSaveWritesEveryKeyButGain)
