@@ -41,12 +41,16 @@ def write_log(name, values, title='Signalst\xe4rke', extra=b'', date='2024-05-01
     return name
 
 
-def run(prog, *args):
+def run(prog, *args, timeout=None):
     # Files, not pipes: Wine's helper processes may inherit the output and
     # would hold a pipe open after the program has ended.
     cmd = [wine_run, exe] if prog == 'exe' else [native]
     with open('out.txt', 'w+b') as out, open('err.txt', 'w+b') as err:
-        rc = subprocess.run(cmd + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
+        try:
+            rc = subprocess.run(cmd + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            rc = 'timeout'
         out.seek(0)
         err.seek(0)
         return rc, out.read().decode('utf-8', 'replace'), err.read().decode('utf-8', 'replace')
@@ -303,6 +307,16 @@ status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 
 for k, read in ((1, 6), (2, 0)):
     rc, _, err = run('exe', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'exe-fleet.html')
     check(f'exe: fleet run {k}', (1, True), (rc, f'({read} logs read, ' in err))
+# Nor does it follow links to folders (junctions): two leading back up would
+# have it walk 2^32 folders.
+shutil.rmtree('links', ignore_errors=True)
+card('links/G', 6)
+write_log('links/G/g1.log', healthy, date='2026-05-01')
+os.symlink('..', 'links/G/up1')
+os.symlink('..', 'links/G/up2')
+rc, _, err = run('exe', '--fleet', 'links', '--today', '2026-06-01', '-o', 'links.html', timeout=60)
+check('exe: links to folders not followed', (0, True), (rc, '1 grids: 0 overdue, 0 need action by 2026-07-01, 1 ok, '
+      '0 cannot be judged (1 log read' in err))
 status('logs of two grids', 'native', 2, 'logs of two grids: archive/A/a2.log (',
        'archive/A/a2.log', 'archive/C/c1.log', '-o', 'r.html')
 
