@@ -230,6 +230,9 @@ check('fleet: every log read once', True, '1 overdue, 1 need action by 2026-07-0
 page = open('fleet.html', encoding='utf-8').read()
 check('fleet: rows link to the grids\' pages', True, all(f'href="pages/00{k}_{g}.html"' in page and
       os.path.exists(f'pages/00{k}_{g}.html') for k, g in ((1, 'A'), (2, 'B'), (3, 'C'))))
+os.makedirs('blocked/001_A.html', exist_ok=True)   # a page that cannot be written, every grid ok
+rc, _, err = run('native', '--fleet', 'archive', '--today', '2025-07-01', '-o', 'ok.html', '--pages', 'blocked')
+check('fleet: a page not written is no all well', (2, True), (rc, err.endswith('; 1 page not written\n')))
 
 # The summaries: nothing read a second time, a changed log read again, a
 # damaged summary noticed and written anew, a read-only folder read without.
