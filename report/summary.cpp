@@ -13,12 +13,16 @@
 
 #include <memory>
 
+#include <fcntl.h>
+
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #include <windows.h>
 #define getpid _getpid
 #else
 #include <unistd.h>
+#define O_BINARY 0
 #endif
 
 #define SUM_EXT ".zebsum"
@@ -194,9 +198,17 @@ void Rep_WriteAtomically(const std::string &path, const std::string &bytes)
 {
     static unsigned serial;
     std::string tmp = path + "." + std::to_string(getpid()) + "." + std::to_string(++serial) + ".tmp";
-    FILE *f = fopen(tmp.c_str(), "wb");
-    if (!f)
+    // A new file or none: a name already there (a link someone planted in a
+    // shared folder, a file left by a run that was killed) is not written through.
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+    if (fd < 0)
         return;   // a folder we may only read
+    FILE *f = fdopen(fd, "wb");
+    if (!f) {
+        close(fd);
+        remove(tmp.c_str());
+        return;
+    }
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok &= fclose(f) == 0;
 #ifdef _WIN32

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <memory>
@@ -361,6 +364,28 @@ TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
     }
     EXPECT_EQ(accepted, 0);
     EXPECT_FALSE(Rep_ParseSummary(bytes.data(), bytes.size() - 1, &back)) << "cut short";
+}
+
+// A summary is written to a file of its own: a link planted under the name it
+// is first written to (a shared archive's folder) is not written through.
+TEST(ReportSummary, WrittenOnlyToAFileOfItsOwn)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "links need rights on Windows";
+#else
+    std::string victim = Write("victim.txt", "keep"), sum = "planted.log.zebsum";
+    for (int k = 1; k <= 200; k++) {
+        std::string tmp = sum + "." + std::to_string(getpid()) + "." + std::to_string(k) + ".tmp";
+        remove(tmp.c_str());
+        ASSERT_EQ(symlink(victim.c_str(), tmp.c_str()), 0);
+    }
+    Rep_WriteAtomically(sum, "summary");
+    std::string bytes, error;
+    ASSERT_TRUE(Rep_ReadSmall(victim, 100, &bytes, &error)) << error;
+    EXPECT_EQ(bytes, "keep");
+    for (int k = 1; k <= 200; k++)
+        remove((sum + "." + std::to_string(getpid()) + "." + std::to_string(k) + ".tmp").c_str());
+#endif
 }
 
 // As found and as left: a steady beam's ±1 is no change; one beyond its noise is.
