@@ -397,4 +397,10 @@ TEST(ReportCompare, MostChangedListsOnlyChangesBeyondTheBeamsNoise)
     std::vector<const REP_CHANGE *> most = Rep_MostChanged(c, 10);
     ASSERT_EQ(most.size(), 1u);
     EXPECT_EQ(most[0]->iBeam, 3);
+    // Equal changes (a uniform one) in the beams' order.
+    c = Changes(std::vector<double>(40, 30));
+    std::vector<int> beams;
+    for (const REP_CHANGE *x : Rep_MostChanged(c, 10))
+        beams.push_back(x->iBeam);
+    EXPECT_EQ(beams, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
