@@ -105,10 +105,14 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
                 ok &= v >= 1 && v <= 120;
             else if (k == CARD_NOISE)
                 ok &= v >= 0;
-            if (!ok && error->empty())
+            if (!ok && error->empty()) {
+                card->iBadKey = k;
+                card->iBadLine = line;
+                card->strBadValue = Rep_Utf8(value.data(), std::min<size_t>(value.size(), 40));
                 *error = name + ", line " + std::to_string(line) + ": [" + kCardSection[k] + "] " + kCardKey[k] +
                          " is not " + (k == CARD_INTERVAL ? "a number of months from 1 to 120" : "a whole number") +
-                         ": " + Rep_Utf8(value.data(), std::min<size_t>(value.size(), 40));
+                         ": " + card->strBadValue;
+            }
             card->afHave[k] = ok;
             card->aiValue[k] = ok ? v : 0;
         }
@@ -116,6 +120,15 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
     if (!card->afHave[CARD_INTERVAL])
         card->aiValue[CARD_INTERVAL] = 6;
     return error->empty();
+}
+
+// A card's first value that is no number, in the page's language.
+std::string Rep_CardBadText(const REP_CARD &c)
+{
+    int k = c.iBadKey;
+    return Rep_Tf(k == CARD_INTERVAL ? TX_CARD_NOT_MONTHS : TX_CARD_NOT_NUMBER,
+                  Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str(), c.iBadLine, kCardSection[k], kCardKey[k],
+                  c.strBadValue.c_str());
 }
 
 bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std::string *error)

@@ -302,6 +302,8 @@ check('fleet: action by the start of the predicted range, before the visit due',
       (d[9] == d[11], '2026-01-15' < d[9] < d[10] == '2026-12-01'))
 check('fleet: grids that cannot be judged', ['unreadable card: archive2/E/grid.ini, line 4: [Grid] IntervalMonths is not '
       'a number of months from 1 to 120: six', 'no logs'], [r[12] for r in rows[1:]])
+check('fleet: the German page says why in German', True, 'Gitterkarte unlesbar: archive2/E/grid.ini, Zeile 4: [Grid] '
+      'IntervalMonths ist keine Zahl von Monaten von 1 bis 120: six' in open('fleet2-0.html', encoding='utf-8').read())
 rc, _, err = run('native', '--grid', 'archive2/D', '-o', 'd.html')
 check('summaries: whole after runs at once', True, '; 0 logs read, 6 from summaries' in err)
 status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 'archive2/E', '-o', 'e.html')
