@@ -90,6 +90,11 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
     *card = fresh;
     bool seen[CARD_KEYS] = {};
     error->clear();
+    if (memchr(text, 0, len)) {   // UTF-16 would read as no key at all, the limits silently the defaults
+        card->iBadKey = CARD_KEYS;
+        *error = name + ": saved as Unicode (UTF-16); save it as ANSI or UTF-8";
+        return false;
+    }
     Rep_IniEach(text, len, [&](const std::string &section, const std::string &key, const std::string &value, int line) {
         for (int k = 0; k < CARD_KEYS; k++) {
             if (seen[k] || !Rep_SameText(section, kCardSection[k]) || !Rep_SameText(key, kCardKey[k]))
@@ -126,6 +131,8 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
 std::string Rep_CardBadText(const REP_CARD &c)
 {
     int k = c.iBadKey;
+    if (k == CARD_KEYS)
+        return Rep_Tf(TX_CARD_UTF16, Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str());
     return Rep_Tf(k == CARD_INTERVAL ? TX_CARD_NOT_MONTHS : TX_CARD_NOT_NUMBER,
                   Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str(), c.iBadLine, kCardSection[k], kCardKey[k],
                   c.strBadValue.c_str());

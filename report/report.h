@@ -40,7 +40,7 @@ struct REP_CARD {
     std::string astrText[CARD_TEXTS];   // UTF-8
     bool afHave[CARD_KEYS] = {};        // numbers given
     int32_t aiValue[CARD_KEYS] = {};    // CARD_INTERVAL is 6 when not given
-    int iBadKey = -1, iBadLine = 0;     // the first value that is no number, for a page
+    int iBadKey = -1, iBadLine = 0;     // the first value that is no number (CARD_KEYS: UTF-16), for a page
     std::string strBadValue;            // in its language; UTF-8
 };
 struct REP_IDENTITY {   // what the page being written shows of whose grid it is

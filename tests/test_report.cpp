@@ -323,6 +323,9 @@ TEST(ReportCard, ReadInTheProgramsCodePageAndBadNumbersNamed)
     text = "[Grid]\nIntervalMonths=6\n[Limits]\nLimitMaxRel=25O\n";
     EXPECT_FALSE(Rep_ParseCard(text.data(), text.size(), "a/grid.ini", &card, &error));
     EXPECT_EQ(error, "a/grid.ini, line 4: [Limits] LimitMaxRel is not a whole number: 25O");
+    text = "\xFF\xFE[\0G\0r\0i\0d\0]\0"s;   // Unicode, as PowerShell writes it: not silently empty
+    EXPECT_FALSE(Rep_ParseCard(text.data(), text.size(), "u/grid.ini", &card, &error));
+    EXPECT_EQ(error, "u/grid.ini: saved as Unicode (UTF-16); save it as ANSI or UTF-8");
     EXPECT_EQ(Rep_AddMonths(Rep_DaysFromCivil(2025, 8, 31), 6), Rep_DaysFromCivil(2026, 2, 28));
 }
 
