@@ -401,7 +401,9 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
         l.theirs = GetShape(&r);
         row->aLeftOut.push_back(l);
     }
-    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams;
+    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams &&
+           Rep_PlausibleDay(row->iLastDay) && row->iDue >= row->iLastDay && row->iDue <= row->iLastDay + 3700 &&
+           (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7);
 }
 
 bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row)

@@ -252,6 +252,7 @@ void Rep_PutDouble(std::string *s, double v);
 void Rep_PutText(std::string *s, const std::string &t);
 std::string Rep_Seal(const char *magic, uint32_t version, const std::string &payload);
 bool Rep_Unseal(const char *buf, size_t len, const char *magic, uint32_t version, REP_READER *r);
+bool Rep_PlausibleDay(double day);   // within the years a Date line can name
 bool Rep_Stamp(const std::string &path, uint64_t *size, int64_t *modified);
 void Rep_WriteAtomically(const std::string &path, const std::string &bytes);
 std::string Rep_SummaryBytes(const REP_SUMMARY &sum);

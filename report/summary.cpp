@@ -122,6 +122,13 @@ bool Rep_Unseal(const char *buf, size_t len, const char *magic, uint32_t version
     return true;
 }
 
+// A day a log's Date line can name: dates made by hand become no page's
+// arithmetic beyond the calendar.
+bool Rep_PlausibleDay(double day)
+{
+    return day >= Rep_DaysFromCivil(1601, 1, 1) && day <= Rep_DaysFromCivil(9999, 12, 31);
+}
+
 // The whole check of a summary, from a buffer: nothing in it is trusted.
 bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
 {
@@ -143,7 +150,8 @@ bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
     sum->strTitle = r.Text(REP_MAX_LINE);
     uint64_t nSkips = r.Get(4);
     if (!r.ok || sum->iType < 0 || sum->iType > 3 || sum->uRods < 1 || sum->uRods > 3 || nSkips > REP_SKIP_EXAMPLES ||
-        sum->tEnd < sum->tStart || sum->nCycles == 0 || sum->nCycles > UINT32_MAX)
+        sum->tEnd < sum->tStart || sum->nCycles == 0 || sum->nCycles > UINT32_MAX || !Rep_PlausibleDay(sum->iDay) ||
+        sum->tStart < (int64_t)sum->iDay * 86400000 || sum->tEnd / 86400000 > sum->iDay + 100000)
         return false;
     for (uint64_t i = 0; i < nSkips && r.ok; i++) {
         REP_SKIP k = {0, r.Get(8), (int)r.Get(1), ""};

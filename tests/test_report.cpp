@@ -367,6 +367,25 @@ TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
     }
     EXPECT_EQ(accepted, 0);
     EXPECT_FALSE(Rep_ParseSummary(bytes.data(), bytes.size() - 1, &back)) << "cut short";
+    // Whole and sealed, yet impossible (made by hand): refused, not trusted.
+    back = s;
+    back.iDay = INT32_MAX;
+    bytes = Rep_SummaryBytes(back);
+    EXPECT_FALSE(Rep_ParseSummary(bytes.data(), bytes.size(), &back)) << "a day of no calendar";
+    REP_GRIDDIR d;
+    d.strFolder = ".";
+    REP_FLEETROW row, read;
+    row.nVisits = row.nBeams = 1;
+    row.flReserve = 2;
+    for (int32_t last : {20000, INT32_MAX - 9}) {
+        row.iLastDay = last;
+        row.iDue = last + 9;
+        Rep_GridCacheWrite(d, "key", row);
+        std::string error;
+        ASSERT_TRUE(Rep_ReadSmall("./grid.zebsum", 1000, &bytes, &error)) << error;
+        EXPECT_EQ(Rep_GridCacheRead(bytes.data(), bytes.size(), "key", &read), last == 20000) << last;
+    }
+    remove("./grid.zebsum");
 }
 
 // A summary is written to a file of its own: a link planted under the name it
