@@ -176,7 +176,7 @@ bool Rep_IsFile(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-static std::string Absolute(const std::string &path)
+std::string Rep_Absolute(const std::string &path)
 {
 #ifdef _WIN32
     char buf[4096];
@@ -191,7 +191,7 @@ static std::string Absolute(const std::string &path)
 std::string Rep_FindCard(const std::string &logPath)
 {
     size_t cut = logPath.find_last_of(SLASHES);
-    std::string dir = Absolute(cut == std::string::npos ? "." : cut == 0 ? "/" : logPath.substr(0, cut));
+    std::string dir = Rep_Absolute(cut == std::string::npos ? "." : cut == 0 ? "/" : logPath.substr(0, cut));
     for (;;) {
         std::string card = dir + (dir.empty() || strchr(SLASHES, dir.back()) ? "" : "/") + REP_CARD_NAME;
         if (Rep_IsFile(card))

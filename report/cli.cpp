@@ -475,9 +475,22 @@ static std::string Href(const std::string &out, const std::string &pages, const 
 {
     size_t cut = out.find_last_of("/\\");
     std::string outDir = cut == std::string::npos ? "" : out.substr(0, cut + 1);
-    if (pages.compare(0, outDir.size(), outDir) == 0)
+    bool absolute = !pages.empty() && (strchr("/\\", pages[0]) || (pages.size() > 1 && pages[1] == ':'));
+    if (pages.compare(0, outDir.size(), outDir) == 0 && (!outDir.empty() || !absolute))
         return pages.substr(outDir.size()) + "/" + name;
-    return pages + "/" + name;
+    // Elsewhere: the pages' folder as a file URL (a path D:\... would read as a scheme).
+    std::string path = Rep_Absolute(pages) + "/" + name, url = "file://";
+    path = Rep_Utf8(path.data(), path.size());
+    if (path[0] != '/')
+        url += '/';
+    for (char c : path)
+        if (c == '\\')
+            url += '/';
+        else if (isalnum((unsigned char)c) || strchr("/-._~:", c))
+            url += c;
+        else
+            Rep_Add(&url, "%%%02X", (unsigned char)c);
+    return url;
 }
 
 static int32_t Today()

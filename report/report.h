@@ -59,6 +59,7 @@ bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std
 bool Rep_ReadCard(const std::string &path, REP_CARD *card, std::string *error);
 std::string Rep_CardBadText(const REP_CARD &card);   // the first bad value, in the page's language
 bool Rep_IsFile(const std::string &path);
+std::string Rep_Absolute(const std::string &path);
 std::string Rep_FindCard(const std::string &logPath);   // the nearest grid.ini above a log, or ""
 int32_t Rep_AddMonths(int32_t day, int months);
 void Rep_IdentityBlock(std::string *out);

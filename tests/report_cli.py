@@ -10,6 +10,7 @@ import subprocess
 import shutil
 import sys
 import tempfile
+import urllib.parse
 import xml.etree.ElementTree as ET
 
 native, wine_run, exe = map(os.path.abspath, sys.argv[1:4])
@@ -230,6 +231,12 @@ check('fleet: every log read once', True, '1 overdue, 1 need action by 2026-07-0
 page = open('fleet.html', encoding='utf-8').read()
 check('fleet: rows link to the grids\' pages', True, all(f'href="pages/00{k}_{g}.html"' in page and
       os.path.exists(f'pages/00{k}_{g}.html') for k, g in ((1, 'A'), (2, 'B'), (3, 'C'))))
+# The plan in another folder than its pages: the link still leads to the page.
+os.makedirs('plans', exist_ok=True)
+run('native', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'plans/fleet.html', '--pages', 'pages')
+href = re.search(r'href="([^"]*)"', open('plans/fleet.html', encoding='utf-8').read()).group(1)
+target = urllib.parse.urljoin(f'file://{work}/plans/fleet.html', href)
+check('fleet: a link from another folder', True, os.path.isfile(urllib.parse.unquote(target[len('file://'):])))
 os.makedirs('blocked/001_A.html', exist_ok=True)   # a page that cannot be written, every grid ok
 rc, _, err = run('native', '--fleet', 'archive', '--today', '2025-07-01', '-o', 'ok.html', '--pages', 'blocked')
 check('fleet: a page not written is no all well', (2, True), (rc, err.endswith('; 1 page not written\n')))
