@@ -90,6 +90,11 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
     *card = fresh;
     bool seen[CARD_KEYS] = {};
     error->clear();
+    if (memchr(text, 0, len)) {   // UTF-16 would read as no key at all, the limits silently the defaults
+        card->iBadKey = CARD_KEYS;
+        *error = name + ": saved as Unicode (UTF-16); save it as ANSI or UTF-8";
+        return false;
+    }
     Rep_IniEach(text, len, [&](const std::string &section, const std::string &key, const std::string &value, int line) {
         for (int k = 0; k < CARD_KEYS; k++) {
             if (seen[k] || !Rep_SameText(section, kCardSection[k]) || !Rep_SameText(key, kCardKey[k]))
@@ -105,10 +110,14 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
                 ok &= v >= 1 && v <= 120;
             else if (k == CARD_NOISE)
                 ok &= v >= 0;
-            if (!ok && error->empty())
+            if (!ok && error->empty()) {
+                card->iBadKey = k;
+                card->iBadLine = line;
+                card->strBadValue = Rep_Utf8(value.data(), std::min<size_t>(value.size(), 40));
                 *error = name + ", line " + std::to_string(line) + ": [" + kCardSection[k] + "] " + kCardKey[k] +
                          " is not " + (k == CARD_INTERVAL ? "a number of months from 1 to 120" : "a whole number") +
-                         ": " + Rep_Utf8(value.data(), std::min<size_t>(value.size(), 40));
+                         ": " + card->strBadValue;
+            }
             card->afHave[k] = ok;
             card->aiValue[k] = ok ? v : 0;
         }
@@ -116,6 +125,17 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
     if (!card->afHave[CARD_INTERVAL])
         card->aiValue[CARD_INTERVAL] = 6;
     return error->empty();
+}
+
+// A card's first value that is no number, in the page's language.
+std::string Rep_CardBadText(const REP_CARD &c)
+{
+    int k = c.iBadKey;
+    if (k == CARD_KEYS)
+        return Rep_Tf(TX_CARD_UTF16, Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str());
+    return Rep_Tf(k == CARD_INTERVAL ? TX_CARD_NOT_MONTHS : TX_CARD_NOT_NUMBER,
+                  Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str(), c.iBadLine, kCardSection[k], kCardKey[k],
+                  c.strBadValue.c_str());
 }
 
 bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std::string *error)
@@ -156,7 +176,7 @@ bool Rep_IsFile(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-static std::string Absolute(const std::string &path)
+std::string Rep_Absolute(const std::string &path)
 {
 #ifdef _WIN32
     char buf[4096];
@@ -171,7 +191,7 @@ static std::string Absolute(const std::string &path)
 std::string Rep_FindCard(const std::string &logPath)
 {
     size_t cut = logPath.find_last_of(SLASHES);
-    std::string dir = Absolute(cut == std::string::npos ? "." : cut == 0 ? "/" : logPath.substr(0, cut));
+    std::string dir = Rep_Absolute(cut == std::string::npos ? "." : cut == 0 ? "/" : logPath.substr(0, cut));
     for (;;) {
         std::string card = dir + (dir.empty() || strchr(SLASHES, dir.back()) ? "" : "/") + REP_CARD_NAME;
         if (Rep_IsFile(card))

@@ -75,7 +75,8 @@ static const char kUsage[] =
     "limits; history: outside them at the last visit or predicted to reach the\n"
     "lower limit within --horizon; fleet: a grid overdue or with action within\n"
     "the horizon), 2 unusable input or bad option (fleet: no grid could be\n"
-    "judged); the last line on standard error says which.\n";
+    "judged, or a page was not written); the last line on standard error\n"
+    "says which.\n";
 
 enum { INI_MIN_ABS, INI_MAX_ABS, INI_MIN_REL, INI_MAX_REL, INI_SCALE, INI_KEYS };
 static const char *const kIniSection[INI_KEYS] = {"Limits", "Limits", "Limits", "Limits", "View"};
@@ -474,9 +475,22 @@ static std::string Href(const std::string &out, const std::string &pages, const 
 {
     size_t cut = out.find_last_of("/\\");
     std::string outDir = cut == std::string::npos ? "" : out.substr(0, cut + 1);
-    if (pages.compare(0, outDir.size(), outDir) == 0)
+    bool absolute = !pages.empty() && (strchr("/\\", pages[0]) || (pages.size() > 1 && pages[1] == ':'));
+    if (pages.compare(0, outDir.size(), outDir) == 0 && (!outDir.empty() || !absolute))
         return pages.substr(outDir.size()) + "/" + name;
-    return pages + "/" + name;
+    // Elsewhere: the pages' folder as a file URL (a path D:\... would read as a scheme).
+    std::string path = Rep_Absolute(pages) + "/" + name, url = "file://";
+    path = Rep_Utf8(path.data(), path.size());
+    if (path[0] != '/')
+        url += '/';
+    for (char c : path)
+        if (c == '\\')
+            url += '/';
+        else if (isalnum((unsigned char)c) || strchr("/-._~:", c))
+            url += c;
+        else
+            Rep_Add(&url, "%%%02X", (unsigned char)c);
+    return url;
 }
 
 static int32_t Today()
@@ -486,8 +500,9 @@ static int32_t Today()
     return Rep_DaysFromCivil(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday);
 }
 
-// One grid's row of the plan, and its page.
-static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
+// One grid's row of the plan, and its page; false when the page could not
+// be written.
+static bool FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
                      REP_SUMSTATS *st, REP_FLEETROW *row, std::string *pageName)
 {
     row->strFolder = d.strFolder;
@@ -496,16 +511,16 @@ static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
     std::string error;
     if (!row->fCard) {
         row->iStatus = FLEET_NO_CARD;
-        return;
+        return true;
     }
     if (!Rep_ReadCard(d.strCard, &row->card, &error)) {
         row->iStatus = FLEET_BAD_CARD;
         row->strNote = error;
-        return;
+        return true;
     }
     if (d.aLogs.empty()) {
         row->iStatus = d.nNested ? FLEET_OTHER_ONLY : FLEET_NO_LOGS;
-        return;
+        return true;
     }
     // Without its page a grid whose files are as they were keeps its row.
     const REP_LIMITS both[2] = {Limits(o, ini, false, &row->card), Limits(o, ini, true, &row->card)};
@@ -513,18 +528,18 @@ static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
     if (Rep_GridCached(d, key, row)) {
         st->nSummaries += (int)d.aLogs.size();
         Rep_GridStatus(row, today, horizon);
-        return;
+        return true;
     }
     std::unique_ptr<REP_HISTORY> h(new REP_HISTORY);
     if (!Rep_HistoryFromLogs(h.get(), d.aLogs, true, &row->aLeftOut, st, &error)) {
         row->iStatus = FLEET_UNREADABLE;
         row->strNote = error;
-        return;
+        return true;
     }
     const REP_LIMITS &lim = both[h->fRelative];
     if (lim.iMin <= 0) {
         row->iStatus = FLEET_NO_LIMIT;
-        return;
+        return true;
     }
     h->flGreen = o.flGreen;
     h->flYellow = o.flYellow;
@@ -534,15 +549,17 @@ static void FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
     if (pageName->empty()) {
         if (!key.empty())
             Rep_GridCacheWrite(d, key, *row);
-        return;
+        return true;
     }
     Rep_Who.fCard = true;
     Rep_Who.card = row->card;
     Rep_Who.flVisitDay = row->iLastDay;
-    if (WriteFile(o.pages + "/" + *pageName, Rep_HistoryHtml(*h, lim, row->aLeftOut), &error))
-        row->strPage = Href(o.out, o.pages, *pageName);
-    else
+    if (!WriteFile(o.pages + "/" + *pageName, Rep_HistoryHtml(*h, lim, row->aLeftOut), &error)) {
         fprintf(stderr, "zebreport: %s\n", error.c_str());
+        return false;
+    }
+    row->strPage = Href(o.out, o.pages, *pageName);
+    return true;
 }
 
 // --fleet ARCHIVE: every grid's row, most urgent first.
@@ -559,9 +576,10 @@ static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
         return Finish(2, o.pages + ": cannot make the folder (" + strerror(errno) + ")");
     std::vector<REP_FLEETROW> rows(dirs.size());
     REP_SUMSTATS st;
+    int unwritten = 0;
     for (size_t i = 0; i < dirs.size(); i++) {
         std::string page = o.pages.empty() ? "" : PageName(archive, dirs[i], i);
-        FleetRow(o, ini, dirs[i], today, horizon, &st, &rows[i], &page);
+        unwritten += !FleetRow(o, ini, dirs[i], today, horizon, &st, &rows[i], &page);
     }
     auto rank = [](const REP_FLEETROW &r) { return !r.fCard ? 2 : r.iStatus <= FLEET_OK ? 0 : 1; };
     std::stable_sort(rows.begin(), rows.end(), [&](const REP_FLEETROW &a, const REP_FLEETROW &b) {
@@ -586,7 +604,12 @@ static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
                        std::to_string(count[FLEET_ACTION]) + " need action by " + Rep_DayText(today + horizon) + ", " +
                        std::to_string(count[FLEET_OK]) + " ok, " + std::to_string(grids - judged) +
                        " cannot be judged (" + Counts(st) + "; plan " + o.out + ")";
-    return Finish(!judged ? 2 : count[FLEET_OVERDUE] + count[FLEET_ACTION] ? 1 : 0, line);
+    if (unwritten)
+        line += "; " + std::to_string(unwritten) + (unwritten == 1 ? " page" : " pages") + " not written";
+    // A grid that needs action is told before a page that failed; a failure
+    // never passes as all well.
+    int action = count[FLEET_OVERDUE] + count[FLEET_ACTION];
+    return Finish(!judged ? 2 : action ? 1 : unwritten ? 2 : 0, line);
 }
 
 int Rep_Main(int argc, char **argv)

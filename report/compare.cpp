@@ -149,8 +149,10 @@ std::vector<const REP_CHANGE *> Rep_MostChanged(const std::vector<REP_CHANGE> &c
             beyond.push_back(&c);
     auto size = [](const REP_CHANGE *c) { return isnan(c->flPercent) ? fabs(c->flChange) * 1e6 : fabs(c->flPercent); };
     size_t top = std::min(most, beyond.size());
-    std::partial_sort(beyond.begin(), beyond.begin() + top, beyond.end(),
-                      [&](const REP_CHANGE *a, const REP_CHANGE *b) { return size(a) > size(b); });
+    // Equal changes (a uniform one) keep the beams' order.
+    std::partial_sort(beyond.begin(), beyond.begin() + top, beyond.end(), [&](const REP_CHANGE *a, const REP_CHANGE *b) {
+        return size(a) != size(b) ? size(a) > size(b) : a < b;
+    });
     beyond.resize(top);
     return beyond;
 }

@@ -23,6 +23,8 @@ static std::string Verdict(const REP_FLEETROW &r)
 static std::string StatusText(const REP_FLEETROW &r)
 {
     std::string s = Rep_T(TX_ST_OVERDUE + r.iStatus);
+    if (r.iStatus == FLEET_BAD_CARD && r.card.iBadKey >= 0)
+        return s + ": " + Rep_CardBadText(r.card);
     return r.strNote.empty() ? s : s + ": " + Rep_Utf8(r.strNote.data(), r.strNote.size());
 }
 

@@ -8,6 +8,10 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -22,6 +26,47 @@ static bool EndsWith(const std::string &s, const char *tail)
 
 typedef std::set<std::pair<uint64_t, uint64_t>> SEEN;   // folders walked, by device and inode
 
+// A folder's entries, sorted by name: folders to walk, plain files.
+static void List(const std::string &dir, std::vector<std::string> *dirs, std::vector<std::string> *files)
+{
+    std::vector<std::pair<std::string, bool>> names;   // name, whether a folder
+#ifdef _WIN32
+    // A junction or a symbolic link to a folder may lead back up the tree:
+    // FindFirstFile reports the link itself, with FILE_ATTRIBUTE_REPARSE_POINT
+    // and its tag in dwReserved0, and the walk leaves it alone. Folders whose
+    // tag is one of Microsoft's and no name surrogate (files kept in the
+    // cloud, deduplicated, a DFS link) are walked; a tag of no one's (as Wine
+    // reports for a link) may be anything and is not.
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + (strchr("/\\", dir.back()) ? "*" : "\\*")).c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            bool folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            bool link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                        (IsReparseTagNameSurrogate(fd.dwReserved0) || !IsReparseTagMicrosoft(fd.dwReserved0));
+            if (strcmp(fd.cFileName, ".") == 0 || strcmp(fd.cFileName, "..") == 0 || (folder && link))
+                continue;
+            names.push_back({fd.cFileName, folder});
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+#else
+    if (DIR *d = opendir(dir.c_str())) {
+        while (struct dirent *e = readdir(d)) {
+            struct stat st;
+            std::string path = dir + (dir.back() == '/' ? "" : "/") + e->d_name;
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 && stat(path.c_str(), &st) == 0 &&
+                (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+                names.push_back({e->d_name, S_ISDIR(st.st_mode)});
+        }
+        closedir(d);
+    }
+#endif
+    std::sort(names.begin(), names.end());
+    for (const auto &n : names)
+        (n.second ? dirs : files)->push_back(n.first);
+}
+
 static void Walk(const std::string &dir, int cur, bool rootIsGrid, int depth, std::vector<REP_GRIDDIR> *grids,
                  SEEN *seen)
 {
@@ -31,28 +76,19 @@ static void Walk(const std::string &dir, int cur, bool rootIsGrid, int depth, st
     if (stat(dir.c_str(), &self) == 0 && !seen->insert({(uint64_t)self.st_dev, (uint64_t)self.st_ino}).second)
         return;
 #else
-    (void)seen;   // no inode numbers; the depth limit ends a loop
+    (void)seen;   // links to folders are not followed (List)
 #endif
     std::vector<std::string> names, logs, dirs;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (struct dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
+    List(dir, &dirs, &names);
+    std::string slash = dir.back() == '/' ? "" : "/";
     bool card = false;
+    for (std::string &sub : dirs)
+        sub = dir + slash + sub;
     for (const std::string &name : names) {
-        std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode))
-            dirs.push_back(path);
-        else if (S_ISREG(st.st_mode) && Rep_SameText(name, REP_CARD_NAME))
+        if (Rep_SameText(name, REP_CARD_NAME))
             card = true;
-        else if (S_ISREG(st.st_mode) && EndsWith(name, ".log"))
-            logs.push_back(path);
+        else if (EndsWith(name, ".log"))
+            logs.push_back(dir + slash + name);
     }
     if (card || (depth == 0 && rootIsGrid) || (cur < 0 && !logs.empty())) {
         REP_GRIDDIR g;
@@ -365,7 +401,9 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
         l.theirs = GetShape(&r);
         row->aLeftOut.push_back(l);
     }
-    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams;
+    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams &&
+           Rep_PlausibleDay(row->iLastDay) && row->iDue >= row->iLastDay && row->iDue <= row->iLastDay + 3700 &&
+           (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7);
 }
 
 bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row)

@@ -40,6 +40,8 @@ struct REP_CARD {
     std::string astrText[CARD_TEXTS];   // UTF-8
     bool afHave[CARD_KEYS] = {};        // numbers given
     int32_t aiValue[CARD_KEYS] = {};    // CARD_INTERVAL is 6 when not given
+    int iBadKey = -1, iBadLine = 0;     // the first value that is no number (CARD_KEYS: UTF-16), for a page
+    std::string strBadValue;            // in its language; UTF-8
 };
 struct REP_IDENTITY {   // what the page being written shows of whose grid it is
     bool fCard = false;
@@ -55,7 +57,9 @@ void Rep_IniEach(const char *text, size_t len, const std::function<void(const st
 bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CARD *card, std::string *error);
 bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std::string *error);
 bool Rep_ReadCard(const std::string &path, REP_CARD *card, std::string *error);
+std::string Rep_CardBadText(const REP_CARD &card);   // the first bad value, in the page's language
 bool Rep_IsFile(const std::string &path);
+std::string Rep_Absolute(const std::string &path);
 std::string Rep_FindCard(const std::string &logPath);   // the nearest grid.ini above a log, or ""
 int32_t Rep_AddMonths(int32_t day, int months);
 void Rep_IdentityBlock(std::string *out);
@@ -249,6 +253,7 @@ void Rep_PutDouble(std::string *s, double v);
 void Rep_PutText(std::string *s, const std::string &t);
 std::string Rep_Seal(const char *magic, uint32_t version, const std::string &payload);
 bool Rep_Unseal(const char *buf, size_t len, const char *magic, uint32_t version, REP_READER *r);
+bool Rep_PlausibleDay(double day);   // within the years a Date line can name
 bool Rep_Stamp(const std::string &path, uint64_t *size, int64_t *modified);
 void Rep_WriteAtomically(const std::string &path, const std::string &bytes);
 std::string Rep_SummaryBytes(const REP_SUMMARY &sum);

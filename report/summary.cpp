@@ -13,12 +13,16 @@
 
 #include <memory>
 
+#include <fcntl.h>
+
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #include <windows.h>
 #define getpid _getpid
 #else
 #include <unistd.h>
+#define O_BINARY 0
 #endif
 
 #define SUM_EXT ".zebsum"
@@ -118,6 +122,13 @@ bool Rep_Unseal(const char *buf, size_t len, const char *magic, uint32_t version
     return true;
 }
 
+// A day a log's Date line can name: dates made by hand become no page's
+// arithmetic beyond the calendar.
+bool Rep_PlausibleDay(double day)
+{
+    return day >= Rep_DaysFromCivil(1601, 1, 1) && day <= Rep_DaysFromCivil(9999, 12, 31);
+}
+
 // The whole check of a summary, from a buffer: nothing in it is trusted.
 bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
 {
@@ -139,7 +150,8 @@ bool Rep_ParseSummary(const char *buf, size_t len, REP_SUMMARY *sum)
     sum->strTitle = r.Text(REP_MAX_LINE);
     uint64_t nSkips = r.Get(4);
     if (!r.ok || sum->iType < 0 || sum->iType > 3 || sum->uRods < 1 || sum->uRods > 3 || nSkips > REP_SKIP_EXAMPLES ||
-        sum->tEnd < sum->tStart || sum->nCycles == 0 || sum->nCycles > UINT32_MAX)
+        sum->tEnd < sum->tStart || sum->nCycles == 0 || sum->nCycles > UINT32_MAX || !Rep_PlausibleDay(sum->iDay) ||
+        sum->tStart < (int64_t)sum->iDay * 86400000 || sum->tEnd / 86400000 > sum->iDay + 100000)
         return false;
     for (uint64_t i = 0; i < nSkips && r.ok; i++) {
         REP_SKIP k = {0, r.Get(8), (int)r.Get(1), ""};
@@ -194,9 +206,17 @@ void Rep_WriteAtomically(const std::string &path, const std::string &bytes)
 {
     static unsigned serial;
     std::string tmp = path + "." + std::to_string(getpid()) + "." + std::to_string(++serial) + ".tmp";
-    FILE *f = fopen(tmp.c_str(), "wb");
-    if (!f)
+    // A new file or none: a name already there (a link someone planted in a
+    // shared folder, a file left by a run that was killed) is not written through.
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+    if (fd < 0)
         return;   // a folder we may only read
+    FILE *f = fdopen(fd, "wb");
+    if (!f) {
+        close(fd);
+        remove(tmp.c_str());
+        return;
+    }
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok &= fclose(f) == 0;
 #ifdef _WIN32

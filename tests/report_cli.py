@@ -11,6 +11,7 @@ import subprocess
 import shutil
 import sys
 import tempfile
+import urllib.parse
 import xml.etree.ElementTree as ET
 
 native, wine_run, exe = map(os.path.abspath, (sys.argv[1:4] + ['', ''])[:3])
@@ -43,12 +44,16 @@ def write_log(name, values, title='Signalst\xe4rke', extra=b'', date='2024-05-01
     return name
 
 
-def run(prog, *args):
+def run(prog, *args, timeout=None):
     # Files, not pipes: Wine's helper processes may inherit the output and
     # would hold a pipe open after the program has ended.
     cmd = [wine_run, exe] if prog == 'exe' else [native]
     with open('out.txt', 'w+b') as out, open('err.txt', 'w+b') as err:
-        rc = subprocess.run(cmd + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
+        try:
+            rc = subprocess.run(cmd + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            rc = 'timeout'
         out.seek(0)
         err.seek(0)
         return rc, out.read().decode('utf-8', 'replace'), err.read().decode('utf-8', 'replace')
@@ -228,6 +233,15 @@ check('fleet: every log read once', True, '1 overdue, 1 need action by 2026-07-0
 page = open('fleet.html', encoding='utf-8').read()
 check('fleet: rows link to the grids\' pages', True, all(f'href="pages/00{k}_{g}.html"' in page and
       os.path.exists(f'pages/00{k}_{g}.html') for k, g in ((1, 'A'), (2, 'B'), (3, 'C'))))
+# The plan in another folder than its pages: the link still leads to the page.
+os.makedirs('plans', exist_ok=True)
+run('native', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'plans/fleet.html', '--pages', 'pages')
+href = re.search(r'href="([^"]*)"', open('plans/fleet.html', encoding='utf-8').read()).group(1)
+target = urllib.parse.urljoin(f'file://{work}/plans/fleet.html', href)
+check('fleet: a link from another folder', True, os.path.isfile(urllib.parse.unquote(target[len('file://'):])))
+os.makedirs('blocked/001_A.html', exist_ok=True)   # a page that cannot be written, every grid ok
+rc, _, err = run('native', '--fleet', 'archive', '--today', '2025-07-01', '-o', 'ok.html', '--pages', 'blocked')
+check('fleet: a page not written is no all well', (2, True), (rc, err.endswith('; 1 page not written\n')))
 
 # The summaries: nothing read a second time, a changed log read again, a
 # damaged summary noticed and written anew, a read-only folder read without.
@@ -297,6 +311,8 @@ check('fleet: action by the start of the predicted range, before the visit due',
       (d[9] == d[11], '2026-01-15' < d[9] < d[10] == '2026-12-01'))
 check('fleet: grids that cannot be judged', ['unreadable card: archive2/E/grid.ini, line 4: [Grid] IntervalMonths is not '
       'a number of months from 1 to 120: six', 'no logs'], [r[12] for r in rows[1:]])
+check('fleet: the German page says why in German', True, 'Gitterkarte unlesbar: archive2/E/grid.ini, Zeile 4: [Grid] '
+      'IntervalMonths ist keine Zahl von Monaten von 1 bis 120: six' in open('fleet2-0.html', encoding='utf-8').read())
 rc, _, err = run('native', '--grid', 'archive2/D', '-o', 'd.html')
 check('summaries: whole after runs at once', True, '; 0 logs read, 6 from summaries' in err)
 status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 'archive2/E', '-o', 'e.html')
@@ -305,6 +321,16 @@ status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 
 for k, read in ((1, 6), (2, 0)):
     rc, _, err = run('exe', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'exe-fleet.html')
     check(f'exe: fleet run {k}', (1, True), (rc, f'({read} logs read, ' in err))
+# Nor does it follow links to folders (junctions): two leading back up would
+# have it walk 2^32 folders.
+shutil.rmtree('links', ignore_errors=True)
+card('links/G', 6)
+write_log('links/G/g1.log', healthy, date='2026-05-01')
+os.symlink('..', 'links/G/up1')
+os.symlink('..', 'links/G/up2')
+rc, _, err = run('exe', '--fleet', 'links', '--today', '2026-06-01', '-o', 'links.html', timeout=60)
+check('exe: links to folders not followed', (0, True), (rc, '1 grids: 0 overdue, 0 need action by 2026-07-01, 1 ok, '
+      '0 cannot be judged (1 log read' in err))
 status('logs of two grids', 'native', 2, 'logs of two grids: archive/A/a2.log (',
        'archive/A/a2.log', 'archive/C/c1.log', '-o', 'r.html')
 

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <memory>
@@ -320,6 +323,9 @@ TEST(ReportCard, ReadInTheProgramsCodePageAndBadNumbersNamed)
     text = "[Grid]\nIntervalMonths=6\n[Limits]\nLimitMaxRel=25O\n";
     EXPECT_FALSE(Rep_ParseCard(text.data(), text.size(), "a/grid.ini", &card, &error));
     EXPECT_EQ(error, "a/grid.ini, line 4: [Limits] LimitMaxRel is not a whole number: 25O");
+    text = "\xFF\xFE[\0G\0r\0i\0d\0]\0"s;   // Unicode, as PowerShell writes it: not silently empty
+    EXPECT_FALSE(Rep_ParseCard(text.data(), text.size(), "u/grid.ini", &card, &error));
+    EXPECT_EQ(error, "u/grid.ini: saved as Unicode (UTF-16); save it as ANSI or UTF-8");
     EXPECT_EQ(Rep_AddMonths(Rep_DaysFromCivil(2025, 8, 31), 6), Rep_DaysFromCivil(2026, 2, 28));
 }
 
@@ -361,6 +367,47 @@ TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
     }
     EXPECT_EQ(accepted, 0);
     EXPECT_FALSE(Rep_ParseSummary(bytes.data(), bytes.size() - 1, &back)) << "cut short";
+    // Whole and sealed, yet impossible (made by hand): refused, not trusted.
+    back = s;
+    back.iDay = INT32_MAX;
+    bytes = Rep_SummaryBytes(back);
+    EXPECT_FALSE(Rep_ParseSummary(bytes.data(), bytes.size(), &back)) << "a day of no calendar";
+    REP_GRIDDIR d;
+    d.strFolder = ".";
+    REP_FLEETROW row, read;
+    row.nVisits = row.nBeams = 1;
+    row.flReserve = 2;
+    for (int32_t last : {20000, INT32_MAX - 9}) {
+        row.iLastDay = last;
+        row.iDue = last + 9;
+        Rep_GridCacheWrite(d, "key", row);
+        std::string error;
+        ASSERT_TRUE(Rep_ReadSmall("./grid.zebsum", 1000, &bytes, &error)) << error;
+        EXPECT_EQ(Rep_GridCacheRead(bytes.data(), bytes.size(), "key", &read), last == 20000) << last;
+    }
+    remove("./grid.zebsum");
+}
+
+// A summary is written to a file of its own: a link planted under the name it
+// is first written to (a shared archive's folder) is not written through.
+TEST(ReportSummary, WrittenOnlyToAFileOfItsOwn)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "links need rights on Windows";
+#else
+    std::string victim = Write("victim.txt", "keep"), sum = "planted.log.zebsum";
+    for (int k = 1; k <= 200; k++) {
+        std::string tmp = sum + "." + std::to_string(getpid()) + "." + std::to_string(k) + ".tmp";
+        remove(tmp.c_str());
+        ASSERT_EQ(symlink(victim.c_str(), tmp.c_str()), 0);
+    }
+    Rep_WriteAtomically(sum, "summary");
+    std::string bytes, error;
+    ASSERT_TRUE(Rep_ReadSmall(victim, 100, &bytes, &error)) << error;
+    EXPECT_EQ(bytes, "keep");
+    for (int k = 1; k <= 200; k++)
+        remove((sum + "." + std::to_string(getpid()) + "." + std::to_string(k) + ".tmp").c_str());
+#endif
 }
 
 // As found and as left: a steady beam's ±1 is no change; one beyond its noise is.
@@ -372,4 +419,10 @@ TEST(ReportCompare, MostChangedListsOnlyChangesBeyondTheBeamsNoise)
     std::vector<const REP_CHANGE *> most = Rep_MostChanged(c, 10);
     ASSERT_EQ(most.size(), 1u);
     EXPECT_EQ(most[0]->iBeam, 3);
+    // Equal changes (a uniform one) in the beams' order.
+    c = Changes(std::vector<double>(40, 30));
+    std::vector<int> beams;
+    for (const REP_CHANGE *x : Rep_MostChanged(c, 10))
+        beams.push_back(x->iBeam);
+    EXPECT_EQ(beams, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
