@@ -10,8 +10,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     OPTIONS o;
     bool help = false;
     std::string error;
-    if (ParseArgs(a.argc(), a.argv.data(), &o, &help, &error))
+    if (ParseArgs(a.argc(), a.argv.data(), &o, &help, &error)) {
+        // Without a card, and with one that gives every limit.
+        REP_CARD card;
+        for (int k = CARD_MIN_ABS; k < CARD_KEYS; k++)
+            card.afHave[k] = true, card.aiValue[k] = 40 + k;
         for (bool relative : {false, true})
-            Limits(o, kIniDefault, relative);
+            for (const REP_CARD *c : {(const REP_CARD *)nullptr, (const REP_CARD *)&card})
+                Limits(o, kIniDefault, relative, c);
+    }
     return 0;
 }
