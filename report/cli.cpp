@@ -543,6 +543,9 @@ static bool FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
     }
     h->flGreen = o.flGreen;
     h->flYellow = o.flYellow;
+    // The grid's page flags what the plan acts on: crossings before the
+    // horizon's end, counted from the last visit.
+    h->flHorizonDays = std::max(0.0, (double)today + horizon - h->aVisits.back().iDay);
     Rep_LastVisitFlags(h.get(), lim);
     Rep_Forecast(h.get(), lim);
     Rep_JudgeGrid(row, *h, today, horizon);

@@ -233,6 +233,8 @@ check('fleet: every log read once', True, '1 overdue, 1 need action by 2026-07-0
 page = open('fleet.html', encoding='utf-8').read()
 check('fleet: rows link to the grids\' pages', True, all(f'href="pages/00{k}_{g}.html"' in page and
       os.path.exists(f'pages/00{k}_{g}.html') for k, g in ((1, 'A'), (2, 'B'), (3, 'C'))))
+check('fleet: a grid\'s page flags up to the plan\'s horizon (30 days after 2026-06-01: 122 after the visit of 2026-03-01)', True,
+      'innerhalb von 122 Tagen' in open('pages/003_C.html', encoding='utf-8').read())
 # The plan in another folder than its pages: the link still leads to the page.
 os.makedirs('plans', exist_ok=True)
 run('native', '--fleet', 'archive', '--today', '2026-06-01', '-o', 'plans/fleet.html', '--pages', 'pages')
