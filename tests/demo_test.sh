@@ -28,6 +28,8 @@ wait "$demo"
 check "the demo ends when the program is closed" 0 $?
 wineserver -w    # until the demo's server is gone: whatever it writes, it has written
 wineserver -p </dev/null >/dev/null 2>&1
+# Its services start with the next program: here, not holding a test's output open.
+wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
 lines=$(wc -l <"$out")
 check "the demo prints at most 6 lines" yes "$([ "$lines" -le 6 ] && echo yes || { echo "$lines lines:"; head -5 "$out"; })"
 "$root/scripts/demo.sh" --help >"$out.help" 2>&1

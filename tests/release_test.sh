@@ -64,7 +64,7 @@ cd "$dir" || exit 1
 check "text files end their lines in CR LF" "" \
   "$(for f in *.txt *.ini; do [ "$(grep -c $'\r$' "$f")" = "$(wc -l <"$f")" ] || echo "$f"; done)"
 check "the sample settings write German in the program's code page" "Schlüssel" \
-  "$(grep -o -m1 $'Schl\xfcssel' zebdiag.sample.ini | iconv -f cp1252 -t utf-8)"
+  "$(grep -a -o -m1 $'Schl\xfcssel' zebdiag.sample.ini | iconv -f cp1252 -t utf-8)"
 
 # The version, as Explorer's Properties and the command line show it.
 for p in $programs; do
