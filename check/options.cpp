@@ -51,7 +51,7 @@ const char Chk_szUsage[] =
     "  --json FILE        settings, identity, times, beams and verdict as JSON\n"
     "  --junit FILE       JUnit XML, one test case per beam\n"
     "  --log FILE         the program's data log of the run; a folder (existing,\n"
-    "                     or named with a trailing \\) gets\n"
+    "                     or named with a trailing \\ or /) gets\n"
     "                     STATION_ID_YYYYMMDDTHHMMSS.log\n"
     "  --id TEXT          the grid's identity (a serial number) for the files\n"
     "  --station NAME     the test station, for the files and the history\n"

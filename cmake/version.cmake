@@ -4,6 +4,8 @@ if(DEFINED zebdiag_VERSION)
   set(ZEB_VERSION ${zebdiag_VERSION})
 else()
   file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../CMakeLists.txt zeb_project_line REGEX "^project\\(zebdiag VERSION ")
+  # A new version there configures this build again, as a change of its own files would.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../CMakeLists.txt)
   string(REGEX MATCH "[0-9]+\\.[0-9]+\\.[0-9]+" ZEB_VERSION "${zeb_project_line}")
 endif()
 if(NOT ZEB_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")

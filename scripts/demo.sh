@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
-# The demo: builds everything (installing what is missing), starts zebsim on
-# COM1 of the project's Wine prefix and runs zebdiag.exe against it, on your
-# display or, without one, on a virtual display with a screenshot.
-# Stopping the program stops the simulator. Extra arguments go to zebsim
-# (for example --beams 300 --fault late --fault-at 20).
-#   scripts/demo.sh --replay LOG... [--loop] [--realtime]
-# plays a data log back: the program starts on the recording's beams and rod
-# pair (settings of its own, in build/demo-replay) and, without a display,
-# on its value type.
+# The demo: zebdiag.exe against zebsim, a simulated controller of a beam grid.
+#   scripts/demo.sh [zebsim options]
+# Builds zebdiag.exe and zebsim (the first time; installs what is missing),
+# starts zebsim on COM1 of the project's Wine prefix (build/wine) and runs
+# zebdiag.exe against it on your display; closing the program (Escape) stops
+# the simulator. Without a display it runs on a virtual one, measures
+# continuously for a few seconds and saves a screenshot.
+# The options go to zebsim (build/sim/zebsim --help lists them), for example
+#   --beams 300   --pattern   --weak 5,17,40   --fault late --fault-at 20
+#   --replay LOG... [--loop] [--realtime]
+# --replay plays a data log back: the program starts on the recording's beams
+# and rod pair (settings of its own, in build/demo-replay) and, without a
+# display, on its value type.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/build.sh"
+case "${1:-}" in -h | --help) sed -n '2,/^set /{/^set /d;s/^# \{0,1\}//p}' "$0"; exit 0 ;; esac
 . "$root/scripts/wine-env.sh"
+if [ ! -x "$ZEB_BUILD/win/zebdiag.exe" ] || [ ! -x "$ZEB_BUILD/sim/zebsim" ]; then
+  echo "demo: building zebdiag.exe and zebsim (the first time takes a few minutes; output in build/demo-build.log)"
+fi
+"$root/scripts/build.sh" --demo
 "$root/scripts/wine-prefix.sh"
 . "$root/scripts/wine-procs.sh"
 
@@ -21,6 +29,7 @@ for a in "$@"; do [ "$a" = --replay ] && replay=yes && work=$ZEB_BUILD/demo-repl
 mkdir -p "$work"
 simlog=$ZEB_BUILD/zebsim-demo.log
 rm -f "$simlog"
+echo "demo: starting the simulated controller (zebsim) as COM1 of the prefix"
 # zebsim's notes (what a replay holds, where it ends) show here too.
 "$ZEB_BUILD/sim/zebsim" --link "$ZEB_SIM_LINE" --baud 38400 "$@" 2> >(tee "$simlog" >&2) &
 sim=$!
@@ -50,12 +59,17 @@ if [ -n "$replay" ]; then
     "reference values") keys=(F8 alt+a) ;;
   esac
   if [ -n "${first:-}" ]; then
-    echo "zebdiag: set to beams $first..$last of rod pair $rod; the recording holds ${type:-?}:" \
-      "press ${keys[*]} (measure continuously) to play it"
+    what="beams $first..$last of rod pair $rod; the recording holds ${type:-?}"
+    if [ -n "${DISPLAY:-}" ]; then
+      echo "zebdiag: set to $what: press ${keys[*]} (measure continuously) to play it"
+    else
+      echo "zebdiag: set to $what: playing it with ${keys[*]} (measure continuously)"
+    fi
   fi
 fi
 
 cd "$work"
+zeb_wineserver
 if [ -n "${DISPLAY:-}" ]; then
   echo "zebdiag: starting on $DISPLAY (simulator on COM1; close the program to stop both)"
   wine "$ZEB_BUILD/win/zebdiag.exe"

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The Windows release: builds the programs from a clean clone of the current
-# commit and writes dist/zebdiag-<version>-win64.zip and dist/SHA256SUMS.
+# The Windows release: builds the programs from a clean export of the current
+# commit (files git does not track never enter it) and writes
+# dist/zebdiag-<version>-win64.zip and dist/SHA256SUMS. It refuses a tree
+# whose tracked files differ from the commit, and a version that
+# CHANGELOG.md has no entry for ("## <version> ...").
 # Then builds once more in another folder and fails unless the programs and
 # the zip come out byte for byte the same, and unless each program imports
 # only Windows' own DLLs.
@@ -17,7 +20,7 @@ while [ $# -gt 0 ]; do
   --once) once=1 ;;
   --worktree) worktree=1 ;;
   --out) out=$2; shift ;;
-  *) sed -n '2,11s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+  *) sed -n '2,15s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
   esac
   shift
 done
@@ -26,8 +29,11 @@ zeb_install_deps
 
 cd "$root"
 commit=$(git rev-parse HEAD)
-if [ -z "$worktree" ] && [ -n "$(git status --porcelain)" ]; then
-  echo "release: the tree has changes that are not committed (git status); commit them first" >&2
+# Output files of the examples and other untracked files are not exported,
+# so they may stay; a changed tracked file would make the zip lie about its commit.
+changed=$(git diff --name-only HEAD | xargs)
+if [ -z "$worktree" ] && [ -n "$changed" ]; then
+  echo "release: tracked files differ from the commit: $changed (commit or restore them)" >&2
   exit 1
 fi
 # Every time in the archive is the commit's.
@@ -48,9 +54,13 @@ fetch() {
       while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
       tar --null -T - -cf - | tar -C "$1" -xf -
   else
-    git clone --quiet --no-checkout "$root" "$1"
-    git -C "$1" checkout --quiet --detach "$commit"
+    mkdir -p "$1"
+    git archive --format=tar "$commit" | tar -C "$1" -xf -
   fi
+}
+
+version_of() {   # version_of SRC
+  sed -n 's/^project(zebdiag VERSION \([0-9.]*\) .*/\1/p' "$1/CMakeLists.txt"
 }
 
 # build SRC BUILD: the release programs. Flags as in the tested build, less
@@ -90,7 +100,7 @@ check_imports() {   # check_imports BUILD
 # package SRC BUILD OUT: the zip and its checksum in OUT.
 package() {
   local version stage
-  version=$(sed -n 's/^project(zebdiag VERSION \([0-9.]*\) .*/\1/p' "$1/CMakeLists.txt")
+  version=$(version_of "$1")
   stage=$2/package
   rm -rf "$stage" && mkdir -p "$stage" "$3"
   for p in $(programs "$2"); do cp "$2/$p" "$stage/"; done
@@ -99,20 +109,19 @@ import os, sys, time, zipfile
 
 src, stage, zip_path, version = sys.argv[1:5]
 
-def windows_text(text, bom):
-    """CR LF line ends; a byte order mark lets every Notepad see UTF-8."""
-    data = text.replace('\r\n', '\n').replace('\n', '\r\n').encode('utf-8')
-    return (b'\xef\xbb\xbf' if bom else b'') + data
+def windows_text(text, ini):
+    """CR LF line ends. The settings file is read with the ANSI profile
+    functions, so it is in the program's code page; the readmes are UTF-8
+    with a byte order mark, which lets every Notepad see UTF-8."""
+    text = text.replace('\r\n', '\n').replace('\n', '\r\n')
+    return text.encode('cp1252') if ini else b'\xef\xbb\xbf' + text.encode('utf-8')
 
 texts = {'LIESMICH.txt': 'release/LIESMICH.txt', 'README.txt': 'release/README.txt',
          'CHANGELOG.txt': 'CHANGELOG.md', 'zebdiag.sample.ini': 'release/zebdiag.sample.ini',
          'grid.sample.ini': 'release/grid.sample.ini'}
 for name, path in texts.items():
     text = open(os.path.join(src, path), encoding='utf-8').read().replace('@VERSION@', version)
-    # The settings file is read with the ANSI profile functions: plain ASCII.
-    data = windows_text(text, not name.endswith('.ini'))
-    if name.endswith('.ini'):
-        data.decode('ascii')
+    data = windows_text(text, name.endswith('.ini'))
     open(os.path.join(stage, name), 'wb').write(data)
 names = sorted(os.listdir(stage), key=str.lower)
 if 'zebdiag.ini' in names:
@@ -130,10 +139,19 @@ PY
 }
 
 fetch "$tmp/a/src"
+version=$(version_of "$tmp/a/src")
+# One name, one content: a zip of this version is built only once its
+# changes are written down under its number.
+if ! grep -q "^## ${version//./\\.}\( \|\$\)" "$tmp/a/src/CHANGELOG.md"; then
+  echo "release: CHANGELOG.md has no entry for version $version (a heading \"## $version — date — ...\"); write it first" >&2
+  exit 1
+fi
+echo "release: building zebdiag $version from ${worktree:+the working tree at }commit ${commit:0:12}"
 build "$tmp/a/src" "$tmp/a/build"
 check_imports "$tmp/a/build" "$tmp/a/src"
 package "$tmp/a/src" "$tmp/a/build" "$tmp/a/dist"
 if [ -z "$once" ]; then
+  echo "release: building it again in another folder, to compare"
   # Another folder, another time: nothing of either may reach the files.
   fetch "$tmp/second/src"
   build "$tmp/second/src" "$tmp/second/build"
@@ -142,7 +160,10 @@ if [ -z "$once" ]; then
     cmp "$tmp/a/build/$p" "$tmp/second/build/$p" || { echo "release: two builds of $p differ" >&2; exit 1; }
   done
   cmp "$tmp/a/dist/SHA256SUMS" "$tmp/second/dist/SHA256SUMS" || { echo "release: two zips differ" >&2; exit 1; }
+  echo "release: both builds are byte for byte the same"
 fi
 mkdir -p "$out"
 cp "$tmp/a/dist/"* "$out/"
-echo "release: $(cd "$out" && cat SHA256SUMS)"
+out=$(cd "$out" && pwd)
+echo "release: $out/zebdiag-$version-win64.zip"
+echo "release: $out/SHA256SUMS: $(cat "$out/SHA256SUMS")"

@@ -5,6 +5,7 @@
 set -e
 . "$(dirname "$0")/wine-env.sh"
 if [ ! -f "$WINEPREFIX/.zeb-ready" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX (once, about half a minute)" >&2
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   wineserver -w

@@ -22,6 +22,7 @@ fi
 . "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" >&2 || { echo "zebcheck.sh: cannot prepare the Wine prefix" >&2; exit 2; }
 if [ -n "$tty" ]; then
+  [ -e "$tty" ] || { echo "zebcheck.sh: $tty does not exist (adapter not plugged in?)" >&2; exit 2; }
   [ -c "$tty" ] || { echo "zebcheck.sh: $tty is not a serial device" >&2; exit 2; }
   port=${ZEB_CHECK_PORT:-COM9}
   [[ $port =~ ^COM[1-9]$ ]] || { echo "zebcheck.sh: ZEB_CHECK_PORT must be COM1..COM9" >&2; exit 2; }

@@ -1,6 +1,7 @@
 // zebsim: plays a beam grid controller on a serial line, in all three
 // protocol variants, with believable data, injectable faults, or a data log
 // of the program played back. This file: the command line and the main loop.
+#include <errno.h>
 #include <getopt.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits.h>
 
 #include "sim.h"
 
@@ -60,6 +62,13 @@ const char kUsage[] =
     "  --help             this text\n"
     "  --version          zebsim's version\n"
     "\n"
+    "Without --pattern or --replay the signals live: each beam 150..215 above an\n"
+    "offset that drifts around 20, about 4 % of the beams weak (45..75), noise of\n"
+    "a few counts; and in the first 40 of every 120 records an object crosses the\n"
+    "whole grid, 13 beams wide, darkening each beam it covers. A measurement over\n"
+    "those records sees a maximum - minimum of about each beam's level, so a noise\n"
+    "limit fails every beam; --pattern gives steady values to judge.\n"
+    "\n"
     "Playing back data logs the program wrote (absolute values, one value type;\n"
     "several logs in the order given are one recording):\n"
     "  --replay LOG...    each record asked for answers with the next logged\n"
@@ -85,10 +94,28 @@ void OnSignal(int)
     quit = 1;
 }
 
-void Usage()
+// What was wrong, in one line, and where the options are listed.
+[[noreturn]] void Refuse(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void Refuse(const char *fmt, ...)
 {
-    fputs(kUsage, stderr);
+    va_list ap;
+    va_start(ap, fmt);
+    fputs("zebsim: ", stderr);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    fputs(" (zebsim --help lists the options)\n", stderr);
     exit(2);
+}
+
+// A whole number of the option's range, or a refusal naming option, value and range.
+long Number(const char *name, const char *value, long lo, long hi)
+{
+    char *end;
+    errno = 0;
+    long n = strtol(value, &end, 10);
+    if (end == value || *end || errno || n < lo || n > hi)
+        Refuse("--%s %s: a whole number %ld..%ld expected", name, value, lo, hi);
+    return n;
 }
 
 bool ParseWeak(const char *list)
@@ -116,20 +143,21 @@ void ParseArgs(int argc, char **argv)
         {"verbose", 0, 0, VERBOSE}, {"help", 0, 0, HELP}, {"weak", 1, 0, WEAK}, {"replay", 1, 0, REPLAY},
         {"loop", 0, 0, LOOP}, {"realtime", 0, 0, REALTIME}, {"version", 0, 0, VERSION}, {0, 0, 0, 0}};
     int c;
-    while ((c = getopt_long(argc, argv, "", longs, nullptr)) != -1) {
+    opterr = 0;   // its messages name no range; Refuse does
+    while ((c = getopt_long(argc, argv, ":", longs, nullptr)) != -1) {
         switch (c) {
         case LINK: opt.link = optarg; break;
         case TTY: opt.tty = optarg; break;
-        case BAUD: opt.baud = atoi(optarg); break;
-        case BEAMS: opt.beams = atoi(optarg); break;
+        case BAUD: opt.baud = (int)Number("baud", optarg, 0, 4000000); break;
+        case BEAMS: opt.beams = (int)Number("beams", optarg, 1, kMaxBeam); break;
         case DIAG: opt.diagonal = true; break;
-        case SEED: opt.seed = (unsigned)strtoul(optarg, nullptr, 10); break;
+        case SEED: opt.seed = (unsigned)Number("seed", optarg, 0, UINT_MAX); break;
         case PATTERN: opt.pattern = true; break;
         case CRLF: opt.crlf = true; break;
         case FAULT: opt.fault = optarg; break;
-        case FAULTAT: opt.faultAt = atoi(optarg); break;
-        case FAULTCOUNT: opt.faultCount = atoi(optarg); break;
-        case LATE: opt.lateMs = atoi(optarg); break;
+        case FAULTAT: opt.faultAt = (int)Number("fault-at", optarg, 1, INT_MAX); break;
+        case FAULTCOUNT: opt.faultCount = (int)Number("fault-count", optarg, 0, INT_MAX); break;
+        case LATE: opt.lateMs = (int)Number("late-ms", optarg, 0, 3600000); break;
         case TRACE: opt.trace = optarg; break;
         case PARENT: opt.exitWithParent = true; break;
         case VERBOSE: opt.verbose = true; break;
@@ -137,12 +165,13 @@ void ParseArgs(int argc, char **argv)
         case VERSION: puts("zebsim " ZEB_VERSION); exit(0);
         case WEAK:
             if (!ParseWeak(optarg))
-                Usage();
+                Refuse("--weak %s: beam numbers 1..%d separated by commas expected", optarg, kMaxBeam);
             break;
         case REPLAY: opt.replay.push_back(optarg); break;
         case LOOP: opt.loop = true; break;
         case REALTIME: opt.realtime = true; break;
-        default: Usage();
+        case ':': Refuse("%s needs a value", argv[optind - 1]);
+        default: Refuse("%s: no such option", argv[optind - 1]);
         }
     }
     // Further logs of the recording follow --replay without an option name.
@@ -153,9 +182,14 @@ void ParseArgs(int argc, char **argv)
     bool known = false;
     for (const char *f : faults)
         known |= opt.fault == f;
-    if (opt.link.empty() == opt.tty.empty() || !known || opt.beams < 1 || opt.beams > kMaxBeam || opt.baud < 0 ||
-        (!replaying && (optind < argc || opt.loop || opt.realtime)))
-        Usage();
+    if (!known)
+        Refuse("--fault %s: one of silence, truncate, badchar, extra, pad, late, hangup expected", opt.fault.c_str());
+    if (opt.link.empty() == opt.tty.empty())
+        Refuse("give either --link PATH or --tty DEVICE");
+    if (!replaying && optind < argc)
+        Refuse("%s: logs to play back follow --replay", argv[optind]);
+    if (!replaying && (opt.loop || opt.realtime))
+        Refuse("--%s plays a recording back: give --replay LOG", opt.loop ? "loop" : "realtime");
 }
 
 }   // namespace

@@ -12,7 +12,6 @@ version=$1 verinfo=$2 report=$3 zebsim=$4
 : "${ZEB_BUILD:?}" "${DISPLAY:?}"
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$ZEB_BUILD/release-test
-rm -rf "$out" && mkdir -p "$out"
 tmp=$(mktemp -d /tmp/zebrelease-test.XXXXXX)
 dir=$tmp/zebdiag
 prog=""
@@ -25,8 +24,32 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$root/scripts/release.sh" --worktree --out "$out/dist" >"$out/release.log" 2>&1
-rc=$?
+# The refusals, in a small repository of the script's own: an untracked file
+# (an example's output) does not block the release, a version the changelog
+# has no entry for does, and so does a changed tracked file, by name.
+repo=$tmp/repo
+mkdir -p "$repo/scripts"
+cp "$root/scripts/release.sh" "$root/scripts/deps.sh" "$repo/scripts/"
+printf 'project(zebdiag VERSION 9.9.9 LANGUAGES C CXX)\n' >"$repo/CMakeLists.txt"
+printf '# Changelog\n\n## 9.9.0 — 2026-01-01\n' >"$repo/CHANGELOG.md"
+git -C "$repo" init -q && git -C "$repo" add -A && git -C "$repo" -c user.name=t -c user.email=t commit -qm t
+echo '{}' >"$repo/result.json"
+refusal() { "$repo/scripts/release.sh" --out "$tmp/refused" 2>&1 >/dev/null | cut -d'(' -f1; }
+check "an untracked file does not block; a version without a changelog entry does" \
+  "release: CHANGELOG.md has no entry for version 9.9.9 " "$(refusal)"
+echo '## 9.9.9 — 2026-12-10' >>"$repo/CHANGELOG.md"
+check "a changed tracked file refuses, named" "release: tracked files differ from the commit: CHANGELOG.md " "$(refusal)"
+
+# test.sh starts the two builds beside the Wine tests and names the file
+# their exit status goes to; run alone, the test builds here.
+if [ -n "${ZEB_RELEASE_RC:-}" ]; then
+  until [ -s "$ZEB_RELEASE_RC" ]; do sleep 1; done
+  rc=$(cat "$ZEB_RELEASE_RC")
+else
+  rm -rf "$out" && mkdir -p "$out"
+  "$root/scripts/release.sh" --worktree --out "$out/dist" >"$out/release.log" 2>&1
+  rc=$?
+fi
 check "release script" 0 $rc
 [ $rc -eq 0 ] || { tail -20 "$out/release.log"; exit 1; }
 zip=zebdiag-$version-win64.zip
@@ -40,6 +63,8 @@ python3 -m zipfile -e "$out/dist/$zip" "$dir"
 cd "$dir" || exit 1
 check "text files end their lines in CR LF" "" \
   "$(for f in *.txt *.ini; do [ "$(grep -c $'\r$' "$f")" = "$(wc -l <"$f")" ] || echo "$f"; done)"
+check "the sample settings write German in the program's code page" "Schlüssel" \
+  "$(grep -a -o -m1 $'Schl\xfcssel' zebdiag.sample.ini | iconv -f cp1252 -t utf-8)"
 
 # The version, as Explorer's Properties and the command line show it.
 for p in $programs; do
@@ -117,7 +142,7 @@ import configparser, sys
 def read(path):
     c = configparser.ConfigParser(interpolation=None, comment_prefixes=(';',), strict=True)
     c.optionxform = str
-    c.read(path, encoding='ascii')
+    c.read(path, encoding='cp1252')
     return {(s, k): v for s in c.sections() for k, v in c[s].items()}
 written, sample = read(sys.argv[1]), read(sys.argv[2])
 rect = [int(written.get(('View', k), 0)) for k in ('Left', 'Top', 'Right', 'Bottom')]

@@ -205,8 +205,8 @@ static void Replay(const char *exe)
     rmdir(dir.c_str());
 }
 
-// Logs zebsim cannot play: it ends at once with exit status 2 and one line
-// on standard error, before making a line.
+// Logs zebsim cannot play, and options out of range: it ends at once with
+// exit status 2 and one line on standard error, before making a line.
 static void Refusals(const char *exe)
 {
     char tmp[] = "/tmp/zebsim-refuse-XXXXXX";
@@ -217,22 +217,23 @@ static void Refusals(const char *exe)
     fputs("beam 3 looked weak\n", f);
     fclose(f);
     struct { std::vector<std::string> logs; const char *says; } cases[] = {
-        {{Log(dir, "rel.log", (std::string("Relative ") + kSignal).c_str(), one)}, "rel.log: relative values"},
-        {{signal, Log(dir, "rx.log", kReceiver, one)}, "rx.log: receiver feedback, but "},
-        {{text}, "notes.txt: not a data log"},
-        {{Log(dir, "empty.log", kSignal, {})}, "empty.log: no readable data line (0 lines"},
+        {{"--replay", Log(dir, "rel.log", (std::string("Relative ") + kSignal).c_str(), one)}, "rel.log: relative values"},
+        {{"--replay", signal, Log(dir, "rx.log", kReceiver, one)}, "rx.log: receiver feedback, but "},
+        {{"--replay", text}, "notes.txt: not a data log"},
+        {{"--replay", Log(dir, "empty.log", kSignal, {})}, "empty.log: no readable data line (0 lines"},
+        {{"--beams", "2000"}, "--beams 2000: a whole number 1..999 expected (zebsim --help"},
+        {{"--baud", "fast"}, "--baud fast: a whole number 0..4000000 expected"},
     };
     for (const auto &c : cases) {
-        std::vector<std::string> args = {"--replay"};
-        args.insert(args.end(), c.logs.begin(), c.logs.end());
-        Sim sim(exe, args, false);
+        Sim sim(exe, c.logs, false);
         int status = sim.Stop(true);
         CHECK(status == 2 && std::count(sim.err.begin(), sim.err.end(), '\n') == 1 &&
                   sim.err.find(c.says) != std::string::npos,
               "exit status %d, standard error \"%s\", expected \"%s\"", status, sim.err.c_str(), c.says);
         CHECK(access(sim.link.c_str(), F_OK) != 0, "a line for %s", c.says);
         for (const std::string &l : c.logs)
-            unlink(l.c_str());
+            if (l.find(dir) == 0)
+                unlink(l.c_str());
     }
     unlink(signal.c_str());
     rmdir(dir.c_str());
