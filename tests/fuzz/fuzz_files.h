@@ -13,10 +13,13 @@
 
 inline std::string FuzzDir()
 {
+    // Made once: the random name may itself end in "X".
     static char dir[] = "/tmp/zebfuzz.XXXXXX";
-    if (dir[sizeof(dir) - 2] == 'X') {
+    static bool made = false;
+    if (!made) {
         if (!mkdtemp(dir))
             abort();
+        made = true;
         atexit([] { (void)!system((std::string("rm -rf ") + dir).c_str()); });
     }
     return dir;
