@@ -72,17 +72,10 @@ std::string Rep_N(double v)
 
 std::string Rep_PageDay(double day)
 {
-    // No date for a day beyond 32 bits, an infinity or a NaN.
-    if (!(fabs(day) < 2e9))
-        return "";
-    int y, m, d;
-    Rep_CivilFromDays((int32_t)floor(day), &y, &m, &d);
-    std::string s;
-    if (Rep_iLang == REP_LANG_DE)
-        Rep_Add(&s, "%02d.%02d.%04d", d, m, y);
-    else
-        Rep_Add(&s, "%04d-%02d-%02d", y, m, d);
-    return s;
+    std::string iso = Rep_DayText(day);   // YYYY-MM-DD
+    if (iso.size() != 10 || Rep_iLang != REP_LANG_DE)
+        return iso;
+    return iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4);
 }
 
 // "09.12.2026 14:03:05,250": as long as the log's own form, so that cutting
