@@ -81,18 +81,19 @@ static void Walk(const std::string &dir, int cur, bool rootIsGrid, int depth, st
     std::vector<std::string> names, logs, dirs;
     List(dir, &dirs, &names);
     std::string slash = dir.back() == '/' ? "" : "/";
-    bool card = false;
+    std::string cardName;   // as spelt on disk: Linux matches names exactly
     for (std::string &sub : dirs)
         sub = dir + slash + sub;
     for (const std::string &name : names) {
         if (Rep_SameText(name, REP_CARD_NAME))
-            card = true;
+            cardName = name;
         else if (EndsWith(name, ".log"))
             logs.push_back(dir + slash + name);
     }
+    bool card = !cardName.empty();
     if (card || (depth == 0 && rootIsGrid) || (cur < 0 && !logs.empty())) {
         REP_GRIDDIR g;
-        g.strCard = card ? dir + (dir.back() == '/' ? "" : "/") + REP_CARD_NAME : "";
+        g.strCard = card ? dir + slash + cardName : "";
         g.strFolder = dir;
         g.iParent = card ? cur : -1;
         grids->push_back(g);

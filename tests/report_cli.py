@@ -318,6 +318,12 @@ check('fleet: the German page says why in German', True, 'Gitterkarte unlesbar: 
 rc, _, err = run('native', '--grid', 'archive2/D', '-o', 'd.html')
 check('summaries: whole after runs at once', True, '; 0 logs read, 6 from summaries' in err)
 status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 'archive2/E', '-o', 'e.html')
+# A card spelt otherwise (Notepad keeps what the user typed) is read as it is spelt.
+card('upper/G', 6)
+os.rename('upper/G/grid.ini', 'upper/G/Grid.INI')
+write_log('upper/G/g1.log', healthy, date='2026-05-01')
+rc, _, err = run('native', '--fleet', 'upper', '--today', '2026-06-01', '-o', 'upper.html')
+check('fleet: a card named Grid.INI', (0, True), (rc, ', 1 ok, 0 cannot be judged' in err))
 
 if 'exe' in progs:   # the sanitizer build runs the native program alone
     # zebreport.exe keeps summaries too (its own file times: it reads each log once more).
