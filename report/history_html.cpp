@@ -147,3 +147,18 @@ std::string Rep_HistoryHtml(const REP_HISTORY &h, const REP_LIMITS &lim, const s
     out += "</body>\n</html>\n";
     return out;
 }
+
+void Rep_LeftOutList(std::string *out, const std::vector<REP_LEFTOUT> &left)
+{
+    if (left.empty())
+        return;
+    Rep_Add(out, "<h2>%s</h2>\n<ul id=\"leftout\">\n", Rep_T(TX_LEFT_OUT));
+    for (const REP_LEFTOUT &l : left) {
+        std::string path = Rep_Esc(Rep_Utf8(l.strPath.data(), l.strPath.size()));
+        std::string why = !l.strWhy.empty() ? path + ": " + Rep_Esc(Rep_Utf8(l.strWhy.data(), l.strWhy.size()))
+                                            : Rep_Tf(TX_LEFT_OUT_WHY, path.c_str(), Rep_ShapeText(l.mine).c_str(),
+                                                     Rep_ShapeText(l.theirs).c_str());
+        Rep_Add(out, "<li>%s</li>\n", why.c_str());
+    }
+    *out += "</ul>\n";
+}

@@ -14,14 +14,12 @@ static const char *const kText[TX_COUNT][REP_LANGS] = {
 
 int Rep_iLang = REP_LANG_DE;
 
-bool Rep_SetLang(const std::string &code)
+int Rep_LangOf(const std::string &code)
 {
     for (int l = 0; l < REP_LANGS; l++)
-        if (code == kText[TX_LANG_CODE][l]) {
-            Rep_iLang = l;
-            return true;
-        }
-    return false;
+        if (code == kText[TX_LANG_CODE][l])
+            return l;
+    return -1;
 }
 
 const char *Rep_T(int id)

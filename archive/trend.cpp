@@ -1,7 +1,7 @@
 // Robust trends: the Theil-Sen slope (the median of all pairwise slopes) with
 // its distribution-free confidence interval from Kendall's statistic, as in
 // Sen (1968) and Helsel and Hirsch, "Statistical Methods in Water Resources".
-#include "report.h"
+#include "archive.h"
 
 #include <math.h>
 

@@ -2,7 +2,7 @@
 // code page, saying whose grid it is, where, its limits and its inspection
 // interval. Every log below the folder is that grid's unless a nearer card
 // says otherwise. The identity it gives starts every page of the grid.
-#include "report.h"
+#include "archive.h"
 
 #include <errno.h>
 #include <math.h>
@@ -18,13 +18,12 @@
 #define SLASHES "/"
 #endif
 
-REP_IDENTITY Rep_Who;
-
-static const char *const kCardSection[CARD_KEYS] = {"Grid", "Grid",   "Grid",   "Grid",   "Grid",  "Grid",
-                                                    "Limits", "Limits", "Limits", "Limits", "Limits"};
-static const char *const kCardKey[CARD_KEYS] = {"Customer",    "Site",        "Machine",     "Grid",
-                                                "Serial",      "IntervalMonths", "LimitMinAbs", "LimitMaxAbs",
-                                                "LimitMinRel", "LimitMaxRel", "Noise"};
+const char *const Rep_aszCardSection[CARD_KEYS] = {"Grid",   "Grid",   "Grid",   "Grid",   "Grid", "Grid", "Limits",
+                                                   "Limits", "Limits", "Limits", "Limits", "Grid", "Grid"};
+const char *const Rep_aszCardKey[CARD_KEYS] = {"Customer",    "Site",        "Machine", "Grid",
+                                               "Serial",      "IntervalMonths", "LimitMinAbs", "LimitMaxAbs",
+                                               "LimitMinRel", "LimitMaxRel", "Noise",   "MinIntervalMonths",
+                                               "MaxIntervalMonths"};
 
 bool Rep_SameText(const std::string &a, const char *b)
 {
@@ -89,6 +88,7 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
     fresh.strPath = card->strPath;
     *card = fresh;
     bool seen[CARD_KEYS] = {};
+    int lines[CARD_KEYS] = {};
     error->clear();
     if (memchr(text, 0, len)) {   // UTF-16 would read as no key at all, the limits silently the defaults
         card->iBadKey = CARD_KEYS;
@@ -97,7 +97,7 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
     }
     Rep_IniEach(text, len, [&](const std::string &section, const std::string &key, const std::string &value, int line) {
         for (int k = 0; k < CARD_KEYS; k++) {
-            if (seen[k] || !Rep_SameText(section, kCardSection[k]) || !Rep_SameText(key, kCardKey[k]))
+            if (seen[k] || !Rep_SameText(section, Rep_aszCardSection[k]) || !Rep_SameText(key, Rep_aszCardKey[k]))
                 continue;
             seen[k] = true;
             if (k < CARD_TEXTS) {
@@ -106,7 +106,8 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
             }
             int32_t v;
             bool ok = Rep_WholeNumber(value, &v);
-            if (k == CARD_INTERVAL)
+            bool months = k == CARD_INTERVAL || k == CARD_MIN_INTERVAL || k == CARD_MAX_INTERVAL;
+            if (months)
                 ok &= v >= 1 && v <= 120;
             else if (k == CARD_NOISE)
                 ok &= v >= 0;
@@ -114,28 +115,34 @@ bool Rep_ParseCard(const char *text, size_t len, const std::string &name, REP_CA
                 card->iBadKey = k;
                 card->iBadLine = line;
                 card->strBadValue = Rep_Utf8(value.data(), std::min<size_t>(value.size(), 40));
-                *error = name + ", line " + std::to_string(line) + ": [" + kCardSection[k] + "] " + kCardKey[k] +
-                         " is not " + (k == CARD_INTERVAL ? "a number of months from 1 to 120" : "a whole number") +
+                *error = name + ", line " + std::to_string(line) + ": [" + Rep_aszCardSection[k] + "] " + Rep_aszCardKey[k] +
+                         " is not " + (months ? "a number of months from 1 to 120" : "a whole number") +
                          ": " + card->strBadValue;
             }
             card->afHave[k] = ok;
             card->aiValue[k] = ok ? v : 0;
+            if (months)
+                lines[k] = line;
         }
     });
-    if (!card->afHave[CARD_INTERVAL])
-        card->aiValue[CARD_INTERVAL] = 6;
+    static const int kDefault[][2] = {{CARD_INTERVAL, 6}, {CARD_MIN_INTERVAL, 1}, {CARD_MAX_INTERVAL, 12}};
+    for (const auto &d : kDefault)
+        if (!card->afHave[d[0]])
+            card->aiValue[d[0]] = d[1];
+    // The recommended interval lies between the two; the other way round no
+    // interval could be recommended at all.
+    int32_t lo = card->aiValue[CARD_MIN_INTERVAL], hi = card->aiValue[CARD_MAX_INTERVAL];
+    if (error->empty() && lo > hi) {
+        int k = card->afHave[CARD_MIN_INTERVAL] ? CARD_MIN_INTERVAL : CARD_MAX_INTERVAL;
+        card->iBadKey = k;
+        card->iBadLine = lines[k];
+        card->fBadOrder = true;
+        card->strBadValue = std::to_string(card->aiValue[k]);
+        *error = name + ", line " + std::to_string(lines[k]) + ": [Grid] " + Rep_aszCardKey[k] + " " +
+                 card->strBadValue + " is " + (k == CARD_MIN_INTERVAL ? "above MaxIntervalMonths " + std::to_string(hi)
+                                                                      : "below MinIntervalMonths " + std::to_string(lo));
+    }
     return error->empty();
-}
-
-// A card's first value that is no number, in the page's language.
-std::string Rep_CardBadText(const REP_CARD &c)
-{
-    int k = c.iBadKey;
-    if (k == CARD_KEYS)
-        return Rep_Tf(TX_CARD_UTF16, Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str());
-    return Rep_Tf(k == CARD_INTERVAL ? TX_CARD_NOT_MONTHS : TX_CARD_NOT_NUMBER,
-                  Rep_Utf8(c.strPath.data(), c.strPath.size()).c_str(), c.iBadLine, kCardSection[k], kCardKey[k],
-                  c.strBadValue.c_str());
 }
 
 bool Rep_ReadSmall(const std::string &path, size_t most, std::string *bytes, std::string *error)
@@ -214,36 +221,4 @@ int32_t Rep_AddMonths(int32_t day, int months)
     m = k % 12 + 1;
     int last = Rep_DaysFromCivil(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1) - Rep_DaysFromCivil(y, m, 1);
     return Rep_DaysFromCivil(y, m, std::min(d, last));
-}
-
-// The grid's identity and the technician, at the top of a page.
-void Rep_IdentityBlock(std::string *out)
-{
-    const REP_IDENTITY &w = Rep_Who;
-    if (!w.fCard && w.strTechnician.empty())
-        return;
-    static const int kName[CARD_TEXTS] = {TX_CUSTOMER, TX_SITE, TX_MACHINE, TX_GRID, TX_SERIAL};
-    *out += "<table class=\"facts identity\" id=\"identity\">\n";
-    if (w.fCard) {
-        for (int k = 0; k < CARD_TEXTS; k++)
-            Rep_Fact(out, Rep_T(kName[k]), Rep_Esc(w.card.astrText[k]));
-        Rep_Fact(out, Rep_T(TX_INTERVAL), Rep_Tf(TX_MONTHS, w.card.aiValue[CARD_INTERVAL]));
-        if (!isnan(w.flVisitDay))
-            Rep_Fact(out, Rep_T(TX_NEXT_VISIT_DUE),
-                     Rep_PageDay(Rep_AddMonths((int32_t)w.flVisitDay, w.card.aiValue[CARD_INTERVAL])));
-    }
-    if (!w.strTechnician.empty())
-        Rep_Fact(out, Rep_T(TX_TECHNICIAN), Rep_Esc(w.strTechnician));
-    *out += "</table>\n";
-}
-
-// Technician, date and a line to sign: the printed page goes into the
-// machine's technical file.
-void Rep_SignBlock(std::string *out)
-{
-    const REP_IDENTITY &w = Rep_Who;
-    Rep_Add(out, "<table class=\"sign\" id=\"sign\">\n<tr><th>%s</th><th>%s</th><th>%s</th></tr>\n"
-                 "<tr><td>%s</td><td>%s</td><td></td></tr>\n</table>\n",
-            Rep_T(TX_TECHNICIAN), Rep_T(TX_SIGN_DATE), Rep_T(TX_SIGNATURE), Rep_Esc(w.strTechnician).c_str(),
-            isnan(w.flVisitDay) ? "" : Rep_PageDay(w.flVisitDay).c_str());
 }

@@ -5,7 +5,7 @@
 // written to a file of its own in the same folder and renamed over the old
 // one, so runs at the same time never see half a summary; a folder that
 // cannot be written only costs the next run a read.
-#include "report.h"
+#include "archive.h"
 
 #include <errno.h>
 #include <string.h>

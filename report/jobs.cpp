@@ -1,5 +1,6 @@
-// The command line: options, the program's settings file for the limits, and
-// the exit status a production test script can rely on.
+// Running a job: the logs read, the limits from the command line, the grid's
+// card or the program's settings file, the page and its CSV written, and the
+// status a production test script can rely on.
 #include "report.h"
 
 #include <ctype.h>
@@ -12,91 +13,11 @@
 #include <algorithm>
 #include <memory>
 
-static const char kUsage[] =
-    "usage: zebreport [options] LOG... -o REPORT.html\n"
-    "Turns the program's data logs (name_YYYYMMDDThhmmss.log) into a one-page\n"
-    "service report: summary, values and noise per beam, the trend over time and\n"
-    "the beams that need attention. Several logs of one grid are read in the\n"
-    "order given as one recording.\n"
-    "\n"
-    "  -o FILE      the report to write (HTML, self-contained, prints on A4)\n"
-    "  --min V      lower limit: an absolute value, or percent for relative logs\n"
-    "  --max V      upper limit\n"
-    "  --noise V    noise limit: maximum minus minimum of a beam\n"
-    "  --ini FILE   take the limits from the program's settings file: the\n"
-    "               absolute or relative pair of [Limits] according to the logs,\n"
-    "               and [View] MinAbsValue as the foot of the scale; --min and\n"
-    "               --max still win\n"
-    "  --csv FILE   also write the statistics of every beam, tab-separated with\n"
-    "               a header row and decimal commas\n"
-    "\n"
-    "  --as-found LOG... --as-left LOG...\n"
-    "               a service visit: the grid before and after cleaning or\n"
-    "               realigning (same value type, rod pairs and beams); per beam\n"
-    "               both medians, the change and both verdicts, and the change\n"
-    "               over the rod classified as uniform, gradient or isolated\n"
-    "  --history LOG...\n"
-    "               a grid's visits in any order, a visit being the logs of one\n"
-    "               Date line (the day's last recording counts); per beam the\n"
-    "               visits' medians, the trend and the date range in which it\n"
-    "               reaches the lower limit, which must be above 0\n"
-    "  --horizon DAYS  history: flag beams whose trend may reach the lower\n"
-    "               limit within DAYS of the last visit (default 180); fleet:\n"
-    "               action within DAYS of --today (default 30)\n"
-    "  --reserve-green X, --reserve-yellow X\n"
-    "               history: the last median as a multiple of the lower limit\n"
-    "               is green from X (default 2), yellow from X (default 1.2)\n"
-    "  --grid FOLDER\n"
-    "               --history of every log below FOLDER (a grid's folder with\n"
-    "               its card grid.ini), with the card's limits and identity; a\n"
-    "               log of other beams, rod pairs or value type is left out\n"
-    "  --fleet ARCHIVE\n"
-    "               the visit plan of every grid below ARCHIVE (each folder with\n"
-    "               a grid.ini), most urgent first\n"
-    "  --pages DIR  fleet: also each grid's history page, linked from its row\n"
-    "  --today YYYY-MM-DD  fleet: the day the plan is made for (default today)\n"
-    "  --lang de|en the pages' language (default de); standard error and the\n"
-    "               CSV files stay English\n"
-    "  --technician NAME  shown on the page, with a block to sign\n"
-    "  --help       this text\n"
-    "  --version    the program's version\n"
-    "\n"
-    "Without limits the program's defaults apply: 0 to 255 absolute, 0 to 250 %\n"
-    "relative; noise is judged only with --noise or a card's Noise. A beam is\n"
-    "flagged when its median lies below the lower or above the upper limit, or\n"
-    "its noise exceeds the noise limit.\n"
-    "A grid's card (grid.ini in the grid's folder, the nearest one above a log)\n"
-    "gives the identity on every page, [Limits] like the settings file plus\n"
-    "Noise, and [Grid] IntervalMonths (default 6); options still win over it.\n"
-    "Each log's reduction is kept beside it (LOG.zebsum), and a grid's row of\n"
-    "the plan in its folder (grid.zebsum); each is used while its files keep\n"
-    "their size and time.\n"
-    "Exit status: 0 no beam flagged, 1 beams flagged (as left: outside the\n"
-    "limits; history: outside them at the last visit or predicted to reach the\n"
-    "lower limit within --horizon; fleet: a grid overdue or with action within\n"
-    "the horizon), 2 unusable input or bad option (fleet: no grid could be\n"
-    "judged, or a page was not written); the last line on standard error\n"
-    "says which.\n";
-
 enum { INI_MIN_ABS, INI_MAX_ABS, INI_MIN_REL, INI_MAX_REL, INI_SCALE, INI_KEYS };
 static const char *const kIniSection[INI_KEYS] = {"Limits", "Limits", "Limits", "Limits", "View"};
 static const char *const kIniKey[INI_KEYS] = {"LimitMinAbs", "LimitMaxAbs", "LimitMinRel", "LimitMaxRel",
                                              "MinAbsValue"};
 static const int32_t kIniDefault[INI_KEYS] = {0, 255, 0, 250, 0};
-
-enum { MODE_REPORT, MODE_FOUND, MODE_LEFT, MODE_HISTORY, MODES };
-static const char *const kModeOption[MODES] = {"", "--as-found", "--as-left", "--history"};
-
-struct OPTIONS {
-    std::vector<std::string> logs[MODES];   // plain logs, as found, as left, history
-    int32_t iHorizon = 180;
-    bool fHorizon = false;
-    double flGreen = 2, flYellow = 1.2;
-    std::string out, csv, ini, grid, fleet, pages, technician;
-    int32_t iToday = INT32_MIN;
-    bool fMin = false, fMax = false, fNoise = false;
-    int32_t iMin = 0, iMax = 0, iNoise = 0;
-};
 
 // The keys the report needs, read like the program's profile functions: names
 // in any case, the first occurrence counts, a missing key is its default.
@@ -120,127 +41,6 @@ static bool ReadIni(const std::string &path, int32_t values[INI_KEYS], std::stri
     return error->empty();
 }
 
-static bool Decimal(const std::string &s, double *v)
-{
-    char *end;
-    errno = 0;
-    *v = strtod(s.c_str(), &end);
-    return !s.empty() && !*end && !errno && isdigit((unsigned char)s[0]) && *v > 0 && *v < 1e6;
-}
-
-static bool Day(const std::string &s, int32_t *day)
-{
-    std::string line = "Date: " + s;
-    return Rep_ParseDate(line.data(), line.size(), day);
-}
-
-// Whether the logs the options name fit together, else why not.
-static std::string CheckModes(const OPTIONS &o)
-{
-    const auto &l = o.logs;
-    bool logs = std::any_of(std::begin(l), std::end(l), [](const std::vector<std::string> &v) { return !v.empty(); });
-    if (!o.grid.empty() + !o.fleet.empty() + logs > 1)
-        return "--grid, --fleet and logs do not go together";
-    if (!o.pages.empty() && o.fleet.empty())
-        return "--pages goes with --fleet";
-    if (!o.grid.empty() || !o.fleet.empty())
-        return "";
-    if (!l[MODE_HISTORY].empty() && (!l[MODE_FOUND].empty() || !l[MODE_LEFT].empty()))
-        return "--history and --as-found/--as-left do not go together";
-    if (l[MODE_FOUND].empty() != l[MODE_LEFT].empty())
-        return l[MODE_FOUND].empty() ? "--as-left needs --as-found LOG..." : "--as-found needs --as-left LOG...";
-    if (!l[MODE_FOUND].empty() && !l[MODE_REPORT].empty())
-        return "log " + l[MODE_REPORT][0] + " is neither --as-found nor --as-left";
-    if (o.flYellow > o.flGreen)
-        return "--reserve-yellow must not be above --reserve-green";
-    return logs ? "" : "no log given";
-}
-
-static bool ParseArgs(int argc, char **argv, OPTIONS *o, bool *help, std::string *error)
-{
-    bool files = false;
-    int mode = MODE_REPORT;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        if (files || a.size() < 2 || a[0] != '-') {
-            o->logs[mode].push_back(a);
-            continue;
-        }
-        int m = 1;
-        while (m < MODES && a != kModeOption[m])
-            m++;
-        if (m < MODES) {
-            mode = m;
-            continue;
-        }
-        if (a == "--") {
-            files = true;
-            continue;
-        }
-        if (a == "--help" || a == "-h") {
-            *help = true;
-            return true;
-        }
-        std::string value;
-        bool inline_ = false;
-        size_t eq = a.find('=');
-        if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a.resize(eq);
-            inline_ = true;
-        }
-        static const char *const kWithValue[] = {"-o",      "--min",   "--max",        "--noise",         "--ini",
-                                                 "--csv",   "--horizon", "--reserve-green", "--reserve-yellow",
-                                                 "--grid",  "--fleet", "--pages",      "--today",         "--lang",
-                                                 "--technician"};
-        bool known = false;
-        for (const char *k : kWithValue)
-            known |= a == k;
-        if (!known) {
-            *error = "unknown option " + a;
-            return false;
-        }
-        if (!inline_) {
-            if (i + 1 >= argc) {
-                *error = "option " + a + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        std::string *text = a == "-o" ? &o->out : a == "--csv" ? &o->csv : a == "--ini" ? &o->ini
-                          : a == "--grid" ? &o->grid : a == "--fleet" ? &o->fleet : a == "--pages" ? &o->pages
-                          : a == "--technician" ? &o->technician : nullptr;
-        if (text) {
-            *text = value;
-            continue;
-        }
-        bool bad = false;
-        if (a == "--reserve-green" || a == "--reserve-yellow") {
-            bad = !Decimal(value, a == "--reserve-green" ? &o->flGreen : &o->flYellow);
-        } else if (a == "--horizon") {
-            bad = !Rep_WholeNumber(value, &o->iHorizon) || o->iHorizon < 0 || o->iHorizon > 100000;
-            o->fHorizon = true;
-        } else if (a == "--today") {
-            bad = !Day(value, &o->iToday);
-        } else if (a == "--lang") {
-            bad = !Rep_SetLang(value);
-        } else {
-            int32_t *v = a == "--min" ? &o->iMin : a == "--max" ? &o->iMax : &o->iNoise;
-            (a == "--min" ? o->fMin : a == "--max" ? o->fMax : o->fNoise) = true;
-            bad = !Rep_WholeNumber(value, v) || (a == "--noise" && *v < 0);
-        }
-        if (bad) {
-            *error = "bad value for " + a + ": " + value;
-            return false;
-        }
-    }
-    if (!(*error = CheckModes(*o)).empty())
-        return false;
-    if (o->out.empty())
-        *error = "no report file given (-o REPORT.html)";
-    return error->empty();
-}
-
 static bool WriteFile(const std::string &path, const std::string &text, std::string *error)
 {
     FILE *f = fopen(path.c_str(), "wb");
@@ -255,7 +55,7 @@ static bool WriteFile(const std::string &path, const std::string &text, std::str
 
 // Each limit from the command line, else the grid's card, else the settings
 // file, else the program's default; the page says which.
-static REP_LIMITS Limits(const OPTIONS &o, const int32_t ini[INI_KEYS], bool relative, const REP_CARD *card)
+static REP_LIMITS Limits(const REP_JOB &o, const int32_t ini[INI_KEYS], bool relative, const REP_CARD *card)
 {
     REP_LIMITS lim;
     const char *file = Rep_T(o.ini.empty() ? TX_FROM_DEFAULT : TX_FROM_SETTINGS);
@@ -282,10 +82,10 @@ static REP_LIMITS Limits(const OPTIONS &o, const int32_t ini[INI_KEYS], bool rel
     return lim;
 }
 
-static int Finish(int status, const std::string &text)
+static int Finish(REP_RESULT *res, int status, const std::string &text)
 {
-    fprintf(stderr, "zebreport: %s\n", text.c_str());
-    return status;
+    res->strLine = text;
+    return res->iStatus = status;
 }
 
 // Standard error and the CSV files are read by scripts: English, whatever
@@ -309,7 +109,7 @@ static std::string Folder(const std::string &card)
 }
 
 // The card of the grid the logs lie in; logs of two grids make no page.
-static bool LogsCard(const OPTIONS &o, REP_CARD *card, std::string *error)
+static bool LogsCard(const REP_JOB &o, REP_CARD *card, std::string *error)
 {
     std::string first, firstLog;
     for (const auto &logs : o.logs)
@@ -330,15 +130,15 @@ static bool LogsCard(const OPTIONS &o, REP_CARD *card, std::string *error)
 }
 
 // As found and as left: each side read once, as one recording.
-static int Compare(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_CARD *card)
+static int Compare(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_CARD *card, REP_RESULT *res)
 {
     std::unique_ptr<REP_LOG> found(new REP_LOG), left(new REP_LOG);
     std::string error;
-    if (!Rep_ReadLogs(found.get(), o.logs[MODE_FOUND], &error, false) ||
-        !Rep_ReadLogs(left.get(), o.logs[MODE_LEFT], &error, false))
-        return Finish(2, error);
+    if (!Rep_ReadLogs(found.get(), o.logs[JOB_FOUND], &error, false) ||
+        !Rep_ReadLogs(left.get(), o.logs[JOB_LEFT], &error, false))
+        return Finish(res, 2, error);
     if (!(error = Rep_RecordingsDiffer(*found, *left)).empty())
-        return Finish(2, error);
+        return Finish(res, 2, error);
     REP_LIMITS lim = Limits(o, ini, found->fRelative, card);
     std::vector<REP_BEAM> before, after;
     Rep_BeamStats(*found, lim, &before);
@@ -351,15 +151,15 @@ static int Compare(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_CARD
             patterns.push_back(Rep_ClassifyChange(changes, rod));
     Rep_Who.flVisitDay = (double)(left->tStart / 86400000);
     if (!WriteFile(o.out, Rep_CompareHtml(*found, *left, changes, patterns, lim), &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     English();
     if (!o.csv.empty() && !WriteFile(o.csv, Rep_CompareCsv(changes), &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     std::string kinds;
     for (const REP_PATTERN &p : patterns)
         kinds += (kinds.empty() ? "" : ", ") + std::string(Rep_PatternName(p.iKind));
     bool outside = std::any_of(changes.begin(), changes.end(), [](const REP_CHANGE &c) { return c.uLeft != 0; });
-    return Finish(outside ? 1 : 0, Rep_CompareSummary(*found, changes, patterns) + "; change over the rod: " + kinds +
+    return Finish(res, outside ? 1 : 0, Rep_CompareSummary(*found, changes, patterns) + "; change over the rod: " + kinds +
                                        " (" + std::to_string(changes.size()) + " beams; report " + o.out + ")");
 }
 
@@ -369,28 +169,28 @@ static std::string Counts(const REP_SUMSTATS &st)
            std::to_string(st.nSummaries) + " from summaries";
 }
 
-static void NoteLeftOut(const std::vector<REP_LEFTOUT> &left)
+static void NoteLeftOut(const std::vector<REP_LEFTOUT> &left, REP_RESULT *res)
 {
     for (const REP_LEFTOUT &l : left)
-        fprintf(stderr, "zebreport: %s left out: %s\n", l.strPath.c_str(),
-                (l.strWhy.empty() ? Rep_ShapeText(l.mine) + ", the grid's other logs: " + Rep_ShapeText(l.theirs)
-                                  : l.strWhy).c_str());
+        res->aNotes.push_back(l.strPath + " left out: " +
+                              (l.strWhy.empty() ? Rep_ShapeText(l.mine) + ", the grid's other logs: " + Rep_ShapeText(l.theirs)
+                                                : l.strWhy));
 }
 
 // A grid's visits: a forecast per beam against the lower limit. grid: logs
 // that do not fit the grid's others are left out rather than refused.
-static int History(const OPTIONS &o, const int32_t ini[INI_KEYS], const std::vector<std::string> &logs, bool grid,
-                   const REP_CARD *card)
+static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vector<std::string> &logs, bool grid,
+                   const REP_CARD *card, REP_RESULT *res)
 {
     std::unique_ptr<REP_HISTORY> h(new REP_HISTORY);
     std::vector<REP_LEFTOUT> leftOut;
     REP_SUMSTATS st;
     std::string error;
     if (!Rep_HistoryFromLogs(h.get(), logs, grid, &leftOut, &st, &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     REP_LIMITS lim = Limits(o, ini, h->fRelative, card);
     if (lim.iMin <= 0)
-        return Finish(2, std::string(grid ? "--grid" : "--history") + " needs a lower limit above 0 (--min, " +
+        return Finish(res, 2, std::string(grid ? "--grid" : "--history") + " needs a lower limit above 0 (--min, " +
                              (h->fRelative ? "LimitMinRel" : "LimitMinAbs") + " of the grid's card, or of the "
                              "settings file with --ini)");
     h->flHorizonDays = o.iHorizon;
@@ -401,7 +201,7 @@ static int History(const OPTIONS &o, const int32_t ini[INI_KEYS], const std::vec
         std::unique_ptr<REP_LOG> log(new REP_LOG);
         st.nRead++;
         if (!Rep_ReadLogs(log.get(), {h->aVisits.back().strPath}, &error, false))
-            return Finish(2, error);
+            return Finish(res, 2, error);
         Rep_BeamStats(*log, lim, &h->aLast);
         log->aHist.clear();
         h->logLast = *log;
@@ -411,11 +211,11 @@ static int History(const OPTIONS &o, const int32_t ini[INI_KEYS], const std::vec
     Rep_Forecast(h.get(), lim);
     Rep_Who.flVisitDay = h->aVisits.back().iDay;
     if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim, leftOut), &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     English();
     if (!o.csv.empty() && !WriteFile(o.csv, Rep_HistoryCsv(*h), &error))
-        return Finish(2, error);
-    NoteLeftOut(leftOut);
+        return Finish(res, 2, error);
+    NoteLeftOut(leftOut, res);
     std::vector<std::string> flagged;
     for (const REP_HBEAM &b : h->aBeams)
         if (b.uFlags)
@@ -423,13 +223,13 @@ static int History(const OPTIONS &o, const int32_t ini[INI_KEYS], const std::vec
     std::string counts = " (" + std::to_string(h->aVisits.size()) + (h->aVisits.size() == 1 ? " visit, " : " visits, ") +
                          std::to_string(h->aBeams.size()) + " beams; " + Counts(st) + "; report " + o.out + ")";
     if (flagged.empty())
-        return Finish(0, Rep_HistorySummary(*h) + counts);
-    return Finish(1, std::to_string(flagged.size()) + " of " + std::to_string(h->aBeams.size()) +
+        return Finish(res, 0, Rep_HistorySummary(*h) + counts);
+    return Finish(res, 1, std::to_string(flagged.size()) + " of " + std::to_string(h->aBeams.size()) +
                          " beams flagged: " + Names(flagged) + ". " + Rep_HistorySummary(*h) + counts);
 }
 
 // --grid FOLDER: the history of the grid whose folder it is.
-static int Grid(const OPTIONS &o, const int32_t ini[INI_KEYS])
+static int Grid(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
 {
     std::vector<REP_GRIDDIR> dirs;
     Rep_FindGrids(o.grid, true, &dirs);
@@ -438,13 +238,13 @@ static int Grid(const OPTIONS &o, const int32_t ini[INI_KEYS])
     REP_CARD card;
     std::string error;
     if (!cardPath.empty() && !Rep_ReadCard(cardPath, &card, &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     Rep_Who.fCard = !cardPath.empty();
     Rep_Who.card = card;
     if (root.aLogs.empty())
-        return Finish(2, o.grid + ": no log in the grid's folder" +
+        return Finish(res, 2, o.grid + ": no log in the grid's folder" +
                              (root.nNested ? " (" + std::to_string(root.nNested) + " below other grids' cards)" : ""));
-    return History(o, ini, root.aLogs, true, Rep_Who.fCard ? &card : nullptr);
+    return History(o, ini, root.aLogs, true, Rep_Who.fCard ? &card : nullptr, res);
 }
 
 static bool MakeFolder(const std::string &dir)
@@ -502,8 +302,8 @@ static int32_t Today()
 
 // One grid's row of the plan, and its page; false when the page could not
 // be written.
-static bool FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
-                     REP_SUMSTATS *st, REP_FLEETROW *row, std::string *pageName)
+static bool FleetRow(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
+                     REP_SUMSTATS *st, REP_FLEETROW *row, std::string *pageName, REP_RESULT *res)
 {
     row->strFolder = d.strFolder;
     row->nLogs = (int)d.aLogs.size();
@@ -558,7 +358,7 @@ static bool FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
     Rep_Who.card = row->card;
     Rep_Who.flVisitDay = row->iLastDay;
     if (!WriteFile(o.pages + "/" + *pageName, Rep_HistoryHtml(*h, lim, row->aLeftOut), &error)) {
-        fprintf(stderr, "zebreport: %s\n", error.c_str());
+        res->aNotes.push_back(error);
         return false;
     }
     row->strPage = Href(o.out, o.pages, *pageName);
@@ -566,7 +366,7 @@ static bool FleetRow(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_GR
 }
 
 // --fleet ARCHIVE: every grid's row, most urgent first.
-static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
+static int Fleet(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
 {
     int32_t today = o.iToday != INT32_MIN ? o.iToday : Today();
     int horizon = o.fHorizon ? o.iHorizon : 30;
@@ -576,13 +376,13 @@ static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
     std::vector<REP_GRIDDIR> dirs;
     Rep_FindGrids(archive, false, &dirs);
     if (!o.pages.empty() && !MakeFolder(o.pages))
-        return Finish(2, o.pages + ": cannot make the folder (" + strerror(errno) + ")");
+        return Finish(res, 2, o.pages + ": cannot make the folder (" + strerror(errno) + ")");
     std::vector<REP_FLEETROW> rows(dirs.size());
     REP_SUMSTATS st;
     int unwritten = 0;
     for (size_t i = 0; i < dirs.size(); i++) {
         std::string page = o.pages.empty() ? "" : PageName(archive, dirs[i], i);
-        unwritten += !FleetRow(o, ini, dirs[i], today, horizon, &st, &rows[i], &page);
+        unwritten += !FleetRow(o, ini, dirs[i], today, horizon, &st, &rows[i], &page, res);
     }
     auto rank = [](const REP_FLEETROW &r) { return !r.fCard ? 2 : r.iStatus <= FLEET_OK ? 0 : 1; };
     std::stable_sort(rows.begin(), rows.end(), [&](const REP_FLEETROW &a, const REP_FLEETROW &b) {
@@ -590,17 +390,17 @@ static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
     });
     std::string error;
     if (!WriteFile(o.out, Rep_FleetHtml(rows, today, horizon), &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     English();
     if (!o.csv.empty() && !WriteFile(o.csv, Rep_FleetCsv(rows), &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     int count[FLEET_NO_CARD + 1] = {}, grids = 0;
     for (const REP_FLEETROW &r : rows) {
         count[r.iStatus]++;
         grids += r.fCard;
-        NoteLeftOut(r.aLeftOut);
+        NoteLeftOut(r.aLeftOut, res);
         if (!r.fCard)
-            fprintf(stderr, "zebreport: %s: logs (%d) but no grid card, not in the plan\n", r.strFolder.c_str(), r.nLogs);
+            res->aNotes.push_back(r.strFolder + ": logs (" + std::to_string(r.nLogs) + ") but no grid card, not in the plan");
     }
     int judged = count[FLEET_OVERDUE] + count[FLEET_ACTION] + count[FLEET_OK];
     std::string line = std::to_string(grids) + " grids: " + std::to_string(count[FLEET_OVERDUE]) + " overdue, " +
@@ -612,50 +412,48 @@ static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
     // A grid that needs action is told before a page that failed; a failure
     // never passes as all well.
     int action = count[FLEET_OVERDUE] + count[FLEET_ACTION];
-    return Finish(!judged ? 2 : action ? 1 : unwritten ? 2 : 0, line);
+    return Finish(res, !judged ? 2 : action ? 1 : unwritten ? 2 : 0, line);
 }
 
-int Rep_Main(int argc, char **argv)
+// Each job starts from nothing: a window makes many pages in one process.
+int Rep_RunJob(const REP_JOB &o, REP_RESULT *res)
 {
-    OPTIONS o;
-    bool help = false;
+    *res = REP_RESULT();
     std::string error;
-    if (!ParseArgs(argc, argv, &o, &help, &error))
-        return Finish(2, error + " (see --help)");
-    if (help) {
-        fputs(kUsage, stdout);
-        return 0;
-    }
+    if (!(error = Rep_CheckJob(o)).empty())
+        return Finish(res, 2, error);
+    Rep_iLang = o.iLang;
+    Rep_Who = REP_IDENTITY();
     Rep_Who.strTechnician = Rep_Utf8(o.technician.data(), o.technician.size());
     int32_t ini[INI_KEYS];
     memcpy(ini, kIniDefault, sizeof(ini));
     if (!o.ini.empty() && !ReadIni(o.ini, ini, &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     if (!o.fleet.empty())
-        return Fleet(o, ini);
+        return Fleet(o, ini, res);
     if (!o.grid.empty())
-        return Grid(o, ini);
+        return Grid(o, ini, res);
     REP_CARD card;
     if (!LogsCard(o, &card, &error))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     const REP_CARD *pc = Rep_Who.fCard ? &card : nullptr;
-    if (!o.logs[MODE_FOUND].empty())
-        return Compare(o, ini, pc);
-    if (!o.logs[MODE_HISTORY].empty()) {
-        std::vector<std::string> logs = o.logs[MODE_REPORT];
-        logs.insert(logs.end(), o.logs[MODE_HISTORY].begin(), o.logs[MODE_HISTORY].end());
-        return History(o, ini, logs, false, pc);
+    if (!o.logs[JOB_FOUND].empty())
+        return Compare(o, ini, pc, res);
+    if (!o.logs[JOB_HISTORY].empty()) {
+        std::vector<std::string> logs = o.logs[JOB_LOGS];
+        logs.insert(logs.end(), o.logs[JOB_HISTORY].begin(), o.logs[JOB_HISTORY].end());
+        return History(o, ini, logs, false, pc, res);
     }
     std::unique_ptr<REP_LOG> log(new REP_LOG);
-    if (!Rep_ReadLogs(log.get(), o.logs[MODE_REPORT], &error))
-        return Finish(2, error);
+    if (!Rep_ReadLogs(log.get(), o.logs[JOB_LOGS], &error))
+        return Finish(res, 2, error);
     REP_LIMITS lim = Limits(o, ini, log->fRelative, pc);
     std::vector<REP_BEAM> beams;
     Rep_BeamStats(*log, lim, &beams);
     Rep_Who.flVisitDay = (double)(log->tStart / 86400000);
     if (!WriteFile(o.out, Rep_Html(*log, beams, lim), &error) ||
         (!o.csv.empty() && !WriteFile(o.csv, Rep_Csv(beams), &error)))
-        return Finish(2, error);
+        return Finish(res, 2, error);
     English();
     std::vector<std::string> names;
     for (const REP_BEAM &b : beams)
@@ -666,7 +464,7 @@ int Rep_Main(int argc, char **argv)
     std::string counts = std::to_string(beams.size()) + " beams, " + std::to_string(log->nCycles) + " cycles, " +
                          std::to_string(log->nSkipped) + " lines skipped; report " + o.out;
     if (!flagged)
-        return Finish(0, "no beam flagged (" + counts + ")");
-    return Finish(1, std::to_string(flagged) + " of " + std::to_string(beams.size()) + " beams flagged: " + list +
+        return Finish(res, 0, "no beam flagged (" + counts + ")");
+    return Finish(res, 1, std::to_string(flagged) + " of " + std::to_string(beams.size()) + " beams flagged: " + list +
                          " (" + counts + ")");
 }

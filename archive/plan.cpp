@@ -1,0 +1,155 @@
+// The plan's judgement of one grid: when it is due, when it needs action,
+// and its row kept in its folder so that a run with nothing new fits nothing.
+#include "archive.h"
+
+#include <math.h>
+
+#include <algorithm>
+
+void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int horizon)
+{
+    row->nVisits = (int)h.aVisits.size();
+    row->iLastDay = h.aVisits.back().iDay;
+    row->iDue = Rep_AddMonths(row->iLastDay, row->card.aiValue[CARD_INTERVAL]);
+    row->nBeams = (int)h.aBeams.size();
+    row->nFlagged = (int)std::count_if(h.aLast.begin(), h.aLast.end(), [](const REP_BEAM &b) { return b.uFlags != 0; });
+    bool insufficient = false, beyond = false;
+    for (const REP_HBEAM &b : h.aBeams) {
+        if (isnan(row->flReserve) || b.flReserve < row->flReserve)
+            row->flReserve = b.flReserve;
+        double from = b.iForecast == REP_FC_NOW ? h.aVisits.back().tStart / 86400000.0
+                      : b.iForecast == REP_FC_RANGE ? b.flFrom
+                                                    : NAN;
+        if (!isnan(from) && (isnan(row->flLimitFrom) || from < row->flLimitFrom))
+            row->flLimitFrom = from;
+        insufficient |= b.iForecast == REP_FC_INSUFFICIENT;
+        beyond |= b.iForecast == REP_FC_BEYOND;
+    }
+    row->iLimit = !isnan(row->flLimitFrom) ? LIMIT_DATE : insufficient ? LIMIT_INSUFFICIENT
+                  : beyond                 ? LIMIT_BEYOND
+                                           : LIMIT_NONE;
+    Rep_GridStatus(row, today, horizon);
+}
+
+void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon)
+{
+    row->flAction = floor(std::min((double)row->iDue, isnan(row->flLimitFrom) ? INFINITY : row->flLimitFrom));
+    row->iStatus = row->flAction < today ? FLEET_OVERDUE : row->flAction <= today + horizon ? FLEET_ACTION : FLEET_OK;
+}
+
+// A grid's row kept in its folder (grid.zebsum), so that a run with nothing
+// new fits no trend again. The key holds everything the row comes from: the
+// card's and every log's size and time, and the limits either kind of log
+// would get; the row is used only when the key is the same, byte for byte.
+static const char kGridMagic[8] = {'Z', 'E', 'B', 'G', 'R', 'I', 'D', '\n'};
+#define GRID_VERSION 1u
+
+std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
+{
+    std::string key;
+    uint64_t size;
+    int64_t modified;
+    for (size_t i = 0; i <= d.aLogs.size(); i++) {
+        const std::string &path = i ? d.aLogs[i - 1] : d.strCard;
+        if (!Rep_Stamp(path, &size, &modified))
+            return "";
+        Rep_PutText(&key, path);
+        Rep_Put(&key, size, 8);
+        Rep_Put(&key, (uint64_t)modified, 8);
+    }
+    for (int k = 0; k < 2; k++) {
+        Rep_Put(&key, (uint32_t)lim[k].iMin, 4);
+        Rep_Put(&key, (uint32_t)lim[k].iMax, 4);
+        Rep_Put(&key, (uint64_t)(lim[k].fNoise ? lim[k].iNoise : -1), 8);
+    }
+    return key;
+}
+
+static std::string GridCachePath(const REP_GRIDDIR &d)
+{
+    return d.strFolder + "/grid.zebsum";
+}
+
+static void PutShape(std::string *s, const REP_SHAPE &h)
+{
+    Rep_Put(s, (uint64_t)h.iType, 1);
+    Rep_Put(s, (uint64_t)h.nBeams, 2);
+    Rep_Put(s, h.fRelative, 1);
+    Rep_Put(s, h.uRods, 1);
+    Rep_Put(s, h.uHash, 8);
+}
+
+static REP_SHAPE GetShape(REP_READER *r)
+{
+    REP_SHAPE h;
+    h.iType = (int)r->Get(1);
+    h.nBeams = (int)r->Get(2);
+    h.fRelative = r->Get(1) != 0;
+    h.uRods = (unsigned)r->Get(1);
+    h.uHash = r->Get(8);
+    r->ok &= h.iType < 4 && h.uRods <= 3;
+    return h;
+}
+
+void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_FLEETROW &row)
+{
+    std::string p;
+    Rep_PutText(&p, key);
+    Rep_Put(&p, (uint64_t)row.nVisits, 4);
+    Rep_Put(&p, (uint32_t)row.iLastDay, 4);
+    Rep_Put(&p, (uint32_t)row.iDue, 4);
+    Rep_Put(&p, (uint64_t)row.nBeams, 4);
+    Rep_Put(&p, (uint64_t)row.nFlagged, 4);
+    Rep_PutDouble(&p, row.flReserve);
+    Rep_Put(&p, (uint64_t)row.iLimit, 1);
+    Rep_PutDouble(&p, isnan(row.flLimitFrom) ? 0 : row.flLimitFrom);
+    Rep_Put(&p, row.aLeftOut.size(), 4);
+    for (const REP_LEFTOUT &l : row.aLeftOut) {
+        Rep_PutText(&p, l.strPath);
+        Rep_PutText(&p, l.strWhy);
+        PutShape(&p, l.mine);
+        PutShape(&p, l.theirs);
+    }
+    Rep_WriteAtomically(GridCachePath(d), Rep_Seal(kGridMagic, GRID_VERSION, p));
+}
+
+bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_FLEETROW *row)
+{
+    REP_READER r;
+    if (!Rep_Unseal(buf, len, kGridMagic, GRID_VERSION, &r) || r.Text(len) != key || !r.ok)
+        return false;
+    row->nVisits = (int)r.Get(4);
+    row->iLastDay = (int32_t)(uint32_t)r.Get(4);
+    row->iDue = (int32_t)(uint32_t)r.Get(4);
+    row->nBeams = (int)r.Get(4);
+    row->nFlagged = (int)r.Get(4);
+    row->flReserve = r.Double();
+    row->iLimit = (int)r.Get(1);
+    row->flLimitFrom = r.Double();
+    if (row->iLimit != LIMIT_DATE)
+        row->flLimitFrom = NAN;
+    uint64_t n = r.Get(4);
+    for (uint64_t i = 0; i < n && r.ok && i < (uint64_t)len; i++) {
+        REP_LEFTOUT l;
+        l.strPath = r.Text(len);
+        l.strWhy = r.Text(len);
+        l.mine = GetShape(&r);
+        l.theirs = GetShape(&r);
+        row->aLeftOut.push_back(l);
+    }
+    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams &&
+           Rep_PlausibleDay(row->iLastDay) && row->iDue >= row->iLastDay && row->iDue <= row->iLastDay + 3700 &&
+           (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7);
+}
+
+bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row)
+{
+    std::string bytes, ignored;
+    if (key.empty() || !Rep_ReadSmall(GridCachePath(d), 16u << 20, &bytes, &ignored))
+        return false;
+    REP_FLEETROW cached = *row;
+    if (!Rep_GridCacheRead(bytes.data(), bytes.size(), key, &cached))
+        return false;
+    *row = cached;
+    return true;
+}
