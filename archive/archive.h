@@ -57,13 +57,39 @@ enum { REP_LIGHT_GREEN, REP_LIGHT_YELLOW, REP_LIGHT_RED };
 struct REP_VISIT {
     int32_t iDay;          // its Date line
     int64_t tStart;        // ms since 1970-01-01, the recording's first line
-    std::string strPath;   // the recording that counts: the day's last
+    std::string strPath;   // the recording that counts: the day's last, as left
     int nLogs;             // logs given of that date
     uint64_t nCycles, nSkipped;
+    std::string strFound;      // the day's first recording, as found; "" when the visit has one
+    int64_t tFound = 0;
+    std::string strUnpaired;   // a first recording of other beams than the last: no as found, named
+    int nFoundLow = -1, nFoundHigh = -1;   // as found beams below, above the limits; -1 without as found
+};
+// Soiling between visits: from one visit's as left to the next one's as
+// found, the loss of light as an exponential rate (soiling attenuates in
+// proportion), per beam.
+struct REP_SPELL {
+    int iFrom, iTo;     // visits: as left of iFrom, as found of iTo
+    double flMonths;
+    int iWorst;         // the beam (index) that lost most in it
+    double flWorst;     // its rate, ln per month
+};
+enum { ADV_CARD, ADV_SOILING, ADV_TREND, ADV_FEW, ADV_MIN, ADV_MAX };
+struct REP_ADVICE {      // the recommended interval and how it was reached
+    int nSpells = 0;
+    int iWorst = -1;           // the beam whose median rate is highest
+    double flRate = NAN;       // its median rate, ln per month
+    int iMonths = 6;           // recommended
+    int iReason = ADV_CARD;
+    int iFirst = -1;           // the beam that reaches the limit first at its upper bound
+    double flCrossDay = NAN;   // days since 1970-01-01 when it does, from the last as left
 };
 struct REP_HBEAM {
     int iRod, iBeam;
     std::vector<double> aflMedian;   // per visit; NAN where the visit has no such beam
+    std::vector<double> aflFound;    // per visit, as found; NAN where there is none
+    std::vector<double> aflRate;     // per spell, ln per month; NAN where an end is missing
+    double flRate, flRateHigh;       // their median and an upper bound for 95 % of intervals
     double flLast;                   // the median of the last visit that has it
     REP_FIT fit;                     // ln(median) against days since 1970-01-01
     double flReserve;                // flLast as a multiple of the lower limit
@@ -78,6 +104,8 @@ struct REP_HISTORY {
     unsigned uRods = 0;
     std::vector<REP_VISIT> aVisits;   // in time order
     std::vector<REP_HBEAM> aBeams;
+    std::vector<REP_SPELL> aSpells;
+    REP_ADVICE advice;
     std::vector<REP_BEAM> aLast;      // statistics of the last visit
     REP_LOG logLast;                  // the last visit's recording, without its histograms
     double flHorizonDays = 180, flGreen = 2, flYellow = 1.2;
@@ -85,6 +113,14 @@ struct REP_HISTORY {
 void Rep_Forecast(REP_HISTORY *h, const REP_LIMITS &lim);
 double Rep_PerMonth(double slope);   // a slope of ln(value) per day as percent per month
 std::string Rep_DayText(double day);   // YYYY-MM-DD
+
+// soiling.cpp: what the visits' as found say: beams found outside the
+// limits, the soiling between visits, and the interval to recommend. After
+// Rep_Forecast (the as-left trend's ranges bound the interval too).
+#define REP_DAYS_PER_MONTH 30.4375
+void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card);
+double Rep_SoilPercent(double rate);   // ln per month as the percent lost per month
+double Rep_T95(int df);                // one-sided 95 % quantile of Student's t
 
 // summary.cpp: a log's reduction kept beside it.
 struct REP_SUMMARY {
@@ -186,6 +222,11 @@ struct REP_FLEETROW {
     double flReserve = NAN;
     int iLimit = LIMIT_INSUFFICIENT;
     double flLimitFrom = NAN, flAction = NAN;
+    int nFoundLow = -1, nFoundHigh = -1;   // at the last visit's arrival; -1 without as found
+    double flSoiling = NAN;                // the fastest soiling beam's median, ln per month
+    int iSoilRod = 0, iSoilBeam = 0;
+    int nSpells = 0, iAdvised = 6, iAdviceReason = ADV_CARD;
+    double flSoilCross = NAN;              // days since 1970-01-01: the soiled grid at its lower limit
     std::vector<REP_LEFTOUT> aLeftOut;
 };
 void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int horizon);

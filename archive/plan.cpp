@@ -28,12 +28,28 @@ void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int h
     row->iLimit = !isnan(row->flLimitFrom) ? LIMIT_DATE : insufficient ? LIMIT_INSUFFICIENT
                   : beyond                 ? LIMIT_BEYOND
                                            : LIMIT_NONE;
+    const REP_VISIT &last = h.aVisits.back();
+    const REP_ADVICE &a = h.advice;
+    row->nFoundLow = last.nFoundLow;
+    row->nFoundHigh = last.nFoundHigh;
+    row->nSpells = a.nSpells;
+    row->iAdvised = a.iMonths;
+    row->iAdviceReason = a.iReason;
+    row->flSoilCross = a.flCrossDay;
+    if (a.iWorst >= 0) {
+        row->flSoiling = a.flRate;
+        row->iSoilRod = h.aBeams[a.iWorst].iRod;
+        row->iSoilBeam = h.aBeams[a.iWorst].iBeam;
+    }
     Rep_GridStatus(row, today, horizon);
 }
 
+// Action by: the earliest of the visit due, the as-left trend reaching the
+// limit and the soiled grid reaching it.
 void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon)
 {
-    row->flAction = floor(std::min((double)row->iDue, isnan(row->flLimitFrom) ? INFINITY : row->flLimitFrom));
+    auto date = [](double d) { return isnan(d) ? INFINITY : d; };
+    row->flAction = floor(std::min({(double)row->iDue, date(row->flLimitFrom), date(row->flSoilCross)}));
     row->iStatus = row->flAction < today ? FLEET_OVERDUE : row->flAction <= today + horizon ? FLEET_ACTION : FLEET_OK;
 }
 
@@ -42,7 +58,7 @@ void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon)
 // card's and every log's size and time, and the limits either kind of log
 // would get; the row is used only when the key is the same, byte for byte.
 static const char kGridMagic[8] = {'Z', 'E', 'B', 'G', 'R', 'I', 'D', '\n'};
-#define GRID_VERSION 1u
+#define GRID_VERSION 2u
 
 std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
 {
@@ -103,6 +119,15 @@ void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_
     Rep_PutDouble(&p, row.flReserve);
     Rep_Put(&p, (uint64_t)row.iLimit, 1);
     Rep_PutDouble(&p, isnan(row.flLimitFrom) ? 0 : row.flLimitFrom);
+    Rep_Put(&p, (uint32_t)row.nFoundLow, 4);
+    Rep_Put(&p, (uint32_t)row.nFoundHigh, 4);
+    Rep_PutDouble(&p, isnan(row.flSoiling) ? -1 : row.flSoiling);
+    Rep_Put(&p, (uint64_t)row.iSoilRod, 1);
+    Rep_Put(&p, (uint64_t)row.iSoilBeam, 2);
+    Rep_Put(&p, (uint64_t)row.nSpells, 4);
+    Rep_Put(&p, (uint64_t)row.iAdvised, 1);
+    Rep_Put(&p, (uint64_t)row.iAdviceReason, 1);
+    Rep_PutDouble(&p, isnan(row.flSoilCross) ? -1e9 : row.flSoilCross);
     Rep_Put(&p, row.aLeftOut.size(), 4);
     for (const REP_LEFTOUT &l : row.aLeftOut) {
         Rep_PutText(&p, l.strPath);
@@ -128,6 +153,19 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
     row->flLimitFrom = r.Double();
     if (row->iLimit != LIMIT_DATE)
         row->flLimitFrom = NAN;
+    row->nFoundLow = (int32_t)(uint32_t)r.Get(4);
+    row->nFoundHigh = (int32_t)(uint32_t)r.Get(4);
+    row->flSoiling = r.Double();
+    if (row->flSoiling == -1)
+        row->flSoiling = NAN;
+    row->iSoilRod = (int)r.Get(1);
+    row->iSoilBeam = (int)r.Get(2);
+    row->nSpells = (int)r.Get(4);
+    row->iAdvised = (int)r.Get(1);
+    row->iAdviceReason = (int)r.Get(1);
+    row->flSoilCross = r.Double();
+    if (row->flSoilCross == -1e9)
+        row->flSoilCross = NAN;
     uint64_t n = r.Get(4);
     for (uint64_t i = 0; i < n && r.ok && i < (uint64_t)len; i++) {
         REP_LEFTOUT l;
@@ -139,7 +177,12 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
     }
     return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams &&
            Rep_PlausibleDay(row->iLastDay) && row->iDue >= row->iLastDay && row->iDue <= row->iLastDay + 3700 &&
-           (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7);
+           (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7) && row->nFoundLow >= -1 &&
+           row->nFoundLow <= row->nBeams && row->nFoundHigh >= -1 && row->nFoundHigh <= row->nBeams &&
+           (isnan(row->flSoiling) || fabs(row->flSoiling) < 1e3) && row->iSoilRod < REP_RODS && row->iSoilBeam <= 999 &&
+           row->nSpells >= 0 && row->nSpells < row->nVisits + (row->nVisits == 0) && row->iAdvised >= 1 &&
+           row->iAdvised <= 120 && row->iAdviceReason <= ADV_MAX &&
+           (isnan(row->flSoilCross) || fabs(row->flSoilCross) < 1e7);
 }
 
 bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row)

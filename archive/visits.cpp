@@ -64,7 +64,7 @@ bool Rep_HistoryFromLogs(REP_HISTORY *h, const std::vector<std::string> &logs, b
         return false;
     }
     std::map<int32_t, REP_VISIT> byDay;
-    std::map<int32_t, size_t> which;
+    std::map<int32_t, size_t> which, first;
     for (size_t i = 0; i < logs.size(); i++) {
         if (!usable[i])
             continue;
@@ -80,6 +80,8 @@ bool Rep_HistoryFromLogs(REP_HISTORY *h, const std::vector<std::string> &logs, b
             continue;
         }
         REP_VISIT &v = byDay[sums[i].iDay];
+        if (v.nLogs == 0 || sums[i].tStart < sums[first[sums[i].iDay]].tStart)
+            first[sums[i].iDay] = i;
         if (v.nLogs++ == 0 || sums[i].tStart >= v.tStart) {
             v.iDay = sums[i].iDay;
             v.tStart = sums[i].tStart;
@@ -87,6 +89,19 @@ bool Rep_HistoryFromLogs(REP_HISTORY *h, const std::vector<std::string> &logs, b
             v.nCycles = sums[i].nCycles;
             v.nSkipped = sums[i].nSkipped;
             which[v.iDay] = i;
+        }
+    }
+    // The day's first recording is its as found when it shows the same beams
+    // as the last; of other beams it is named, never paired.
+    for (auto &d : byDay) {
+        size_t f = first[d.first], l = which[d.first];
+        if (f == l)
+            continue;
+        if (SameShape(shapes[f], shapes[l])) {
+            d.second.strFound = logs[f];
+            d.second.tFound = sums[f].tStart;
+        } else {
+            d.second.strUnpaired = logs[f];
         }
     }
     h->iValueType = shapes[best].iType;
@@ -106,10 +121,15 @@ bool Rep_HistoryFromLogs(REP_HISTORY *h, const std::vector<std::string> &logs, b
                 hb.iRod = b.iRod;
                 hb.iBeam = b.iBeam;
                 hb.aflMedian.assign(nVisits, NAN);
+                hb.aflFound.assign(nVisits, NAN);
                 h->aBeams.push_back(hb);
             }
             h->aBeams[slot[key]].aflMedian[v] = b.flMedian;
         }
+        if (!d.second.strFound.empty())
+            for (const REP_BEAM &b : sums[first[d.first]].aBeams)
+                if (slot[b.iRod * 1000 + b.iBeam] >= 0)
+                    h->aBeams[slot[b.iRod * 1000 + b.iBeam]].aflFound[v] = b.flMedian;
     }
     std::sort(h->aBeams.begin(), h->aBeams.end(), [](const REP_HBEAM &a, const REP_HBEAM &b) {
         return a.iRod != b.iRod ? a.iRod < b.iRod : a.iBeam < b.iBeam;

@@ -34,6 +34,14 @@ std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANG
         s = Rep_Tf(TX_CMP_UNCHANGED, type.c_str());
     else
         s = Rep_Tf(m > 0 ? TX_CMP_RAISED : TX_CMP_LOWERED, type.c_str(), Rep_Fixed(fabs(m), 0).c_str());
+    // What the customer's machine ran with comes first: the arrival's finding.
+    int low = 0, high = 0;
+    for (const REP_CHANGE &c : changes) {
+        low += (c.uFound & REP_FLAG_LOW) != 0;
+        high += (c.uFound & REP_FLAG_HIGH) != 0;
+    }
+    if (low || high)
+        s += "; " + Rep_FoundText(low, high, (int)changes.size());
     static const unsigned kFlag[3] = {REP_FLAG_LOW, REP_FLAG_HIGH, REP_FLAG_NOISY};
     static const int kWhere[3] = {TX_WHERE_LOW, TX_WHERE_HIGH, TX_WHERE_NOISY};
     bool any = false;
@@ -47,7 +55,7 @@ std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANG
                 s += "; " + Rep_BeamList(names) + Rep_T(still ? TX_CMP_STILL : TX_CMP_NEWLY) + Rep_T(kWhere[k]);
             any |= !names.empty();
         }
-    return any ? s : s + Rep_T(TX_CMP_ALL_WITHIN);
+    return any ? s : s + Rep_T(low || high ? TX_CMP_LEFT_WITHIN : TX_CMP_ALL_WITHIN);
 }
 
 static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int rod, const REP_LIMITS &lim,
@@ -145,7 +153,8 @@ std::string Rep_CompareHtml(const REP_LOG &found, const REP_LOG &left, const std
                                         Rep_T(found.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
                                         Rep_PageTime(found.tStart, true).substr(0, 16).c_str(),
                                         Rep_PageTime(left.tStart, true).substr(0, 16).c_str()).c_str());
-    bool outside = std::any_of(changes.begin(), changes.end(), [](const REP_CHANGE &c) { return c.uLeft != 0; });
+    bool outside = std::any_of(changes.begin(), changes.end(),
+                               [](const REP_CHANGE &c) { return (c.uLeft | (c.uFound & (REP_FLAG_LOW | REP_FLAG_HIGH))) != 0; });
     Rep_Add(&out, "<p class=\"verdict %s\">%s</p>\n", outside ? "flagged" : "ok",
             Rep_Esc(Rep_CompareSummary(found, changes, patterns)).c_str());
     for (const REP_PATTERN &p : patterns)

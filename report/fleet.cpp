@@ -49,7 +49,7 @@ std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, 
                    count[FLEET_OK], unjudged).c_str());
     static const int kHead[] = {TX_STATUS,    TX_ACTION_BY, TX_CUSTOMER,   TX_SITE,           TX_MACHINE,
                                 TX_GRID,      TX_SERIAL,    TX_LAST_VISIT, TX_VERDICT,        TX_WEAKEST_RESERVE,
-                                TX_LIMIT_FROM, TX_NEXT_VISIT_DUE};
+                                TX_LIMIT_FROM, TX_NEXT_VISIT_DUE, TX_ON_ARRIVAL, TX_SOILING, TX_ADVISED_INTERVAL};
     out += "<table id=\"fleet\">\n<thead><tr>";
     for (int h : kHead)
         Rep_Add(&out, "<th class=\"text\">%s</th>", Rep_T(h));
@@ -69,11 +69,15 @@ std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, 
             Rep_Add(&out, "<td class=\"text\">%s</td>", k == CARD_GRID ? grid.c_str() : Rep_Esc(t[k]).c_str());
         if (judged)
             Rep_Add(&out, "<td class=\"text\">%s</td><td class=\"text\">%s</td><td>%s ×</td><td class=\"text\">%s</td>"
+                          "<td class=\"text\">%s</td><td class=\"text%s\">%s</td><td class=\"text\">%s</td>"
                           "<td class=\"text\">%s</td></tr>\n",
                     Rep_PageDay(r.iLastDay).c_str(), Verdict(r).c_str(), Rep_Fixed(r.flReserve, 2).c_str(),
-                    LimitText(r).c_str(), Rep_PageDay(r.iDue).c_str());
+                    LimitText(r).c_str(), Rep_PageDay(r.iDue).c_str(), r.nFoundLow > 0 || r.nFoundHigh > 0 ? " found" : "",
+                    Rep_FoundText(r.nFoundLow, r.nFoundHigh, r.nBeams).c_str(),
+                    Rep_SoilingText(r.flSoiling, Rep_BeamName(r.iSoilRod ? 3 : 1, r.iSoilRod, r.iSoilBeam)).c_str(),
+                    Rep_Tf(TX_ADVISED_TEXT, r.iAdvised, r.card.aiValue[CARD_INTERVAL]).c_str());
         else
-            out += "<td></td><td></td><td></td><td></td><td></td></tr>\n";
+            out += "<td></td><td></td><td></td><td></td><td></td><td></td><td></td><td></td></tr>\n";
     }
     Rep_Add(&out, "</tbody>\n</table>\n<p class=\"legend\">%s</p>\n",
             Rep_Tf(TX_FLEET_KEY, std::to_string(horizon).c_str()).c_str());
@@ -101,7 +105,8 @@ std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, 
 std::string Rep_FleetCsv(const std::vector<REP_FLEETROW> &rows)
 {
     std::string out = "Customer\tSite\tMachine\tGrid\tSerial\tFolder\tLast visit\tVerdict\tWeakest reserve\t"
-                      "Limit reached from\tNext visit due\tAction by\tStatus\r\n";
+                      "Limit reached from\tNext visit due\tAction by\tStatus\tFound below limit\tSoiling per month\t"
+                      "Recommended interval\r\n";
     for (const REP_FLEETROW &r : rows) {
         for (int k = CARD_CUSTOMER; k <= CARD_SERIAL; k++)
             out += r.card.astrText[k] + "\t";   // no tabs: the card's texts passed Rep_Utf8
@@ -112,7 +117,15 @@ std::string Rep_FleetCsv(const std::vector<REP_FLEETROW> &rows)
                    "\t" + Rep_DayText(r.flAction) + "\t";
         else
             out += "\t\t\t\t\t\t";
-        out += StatusText(r) + "\r\n";
+        out += StatusText(r);
+        // Counts and months as plain numbers; empty where there is nothing to count.
+        if (Judged(r))
+            out += "\t" + (r.nFoundLow < 0 ? std::string() : std::to_string(r.nFoundLow)) + "\t" +
+                   (isnan(r.flSoiling) ? std::string() : Rep_Decimal(Rep_SoilPercent(r.flSoiling), 1)) + "\t" +
+                   std::to_string(r.iAdvised);
+        else
+            out += "\t\t\t";
+        out += "\r\n";
     }
     return out;
 }

@@ -83,6 +83,67 @@ static void BeamChart(std::string *out, const REP_HISTORY &h, const REP_HBEAM &b
     *out += "</svg>\n</section>\n";
 }
 
+// The beam that soils fastest, as found and as left at each visit: the fall
+// between visits is the soiling, the rise at a visit the cleaning.
+static void SawTooth(std::string *out, const REP_HISTORY &h, const REP_HBEAM &b, const REP_LIMITS &lim)
+{
+    std::vector<std::pair<double, double>> pts;   // day, median, in time order
+    std::vector<bool> found;
+    for (size_t v = 0; v < h.aVisits.size(); v++) {
+        if (!isnan(b.aflFound[v])) {
+            pts.push_back({h.aVisits[v].tFound / 86400000.0, b.aflFound[v]});
+            found.push_back(true);
+        }
+        if (!isnan(b.aflMedian[v])) {
+            pts.push_back({h.aVisits[v].tStart / 86400000.0, b.aflMedian[v]});
+            found.push_back(false);
+        }
+    }
+    double t0 = pts.front().first, t1 = pts.back().first + std::max((pts.back().first - t0) * 0.05, 1.0);
+    REP_FRAME f = {0, lim.iMin * 1.25, 152};
+    for (const auto &p : pts)
+        f.hi = std::max(f.hi, p.second * 1.05);
+    double step = Rep_NiceStep(f.hi, 5);
+    f.hi = ceil(f.hi / step) * step;
+    auto X = [&](double t) { return CHART_L + (t - t0) / (t1 - t0) * (CHART_R - CHART_L); };
+    Rep_Add(out, "<section id=\"sawtooth\">\n<h3>%s</h3>\n",
+            Rep_Tf(TX_SAWTOOTH, Rep_BeamName(h.uRods, b.iRod, b.iBeam).c_str()).c_str());
+    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(TX_ARIA_SAWTOOTH));
+    Rep_ChartGrid(out, f);
+    Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
+    for (size_t v = 0; v < h.aVisits.size(); v++)
+        Rep_Add(out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", X(h.aVisits[v].tStart / 86400000.0),
+                f.iBottom + 15, Rep_PageDay(h.aVisits[v].iDay).c_str());
+    std::string line;
+    for (const auto &p : pts)
+        Rep_Add(&line, "%.1f,%.1f ", X(p.first), Rep_ChartY(f, p.second));
+    Rep_Add(out, "<polyline points=\"%s\" stroke=\"#1565c0\" stroke-width=\"1.4\" fill=\"none\"/>\n", line.c_str());
+    for (size_t i = 0; i < pts.size(); i++)
+        Rep_Add(out, "<circle class=\"%s\" cx=\"%.1f\" cy=\"%.1f\" r=\"3.5\" %s/>\n", found[i] ? "found" : "left",
+                X(pts[i].first), Rep_ChartY(f, pts[i].second),
+                found[i] ? "fill=\"#fff\" stroke=\"#c62828\" stroke-width=\"1.5\"" : "fill=\"#212121\"");
+    Rep_Add(out, "</svg>\n<p class=\"legend\">%s</p>\n</section>\n", Rep_T(TX_SAWTOOTH_LEGEND));
+}
+
+static void SpellsTable(std::string *out, const REP_HISTORY &h)
+{
+    if (h.aSpells.empty())
+        return;
+    Rep_Add(out, "<table id=\"spells\">\n<thead><tr><th class=\"text\">%s</th><th class=\"text\">%s</th><th>%s</th>"
+                 "<th>%s</th><th class=\"text\">%s</th></tr></thead>\n<tbody>\n",
+            Rep_T(TX_AFTER_SERVICE), Rep_T(TX_ON_ARRIVAL), Rep_T(TX_MONTHS_HEAD), Rep_T(TX_SOILING), Rep_T(TX_FASTEST_BEAM));
+    for (const REP_SPELL &s : h.aSpells) {
+        const REP_HBEAM *b = s.iWorst >= 0 ? &h.aBeams[s.iWorst] : nullptr;
+        Rep_Add(out, "<tr><td class=\"text\">%s</td><td class=\"text\">%s</td><td>%s</td><td>%s</td>"
+                     "<td class=\"text\">%s</td></tr>\n",
+                Rep_PageDay(h.aVisits[s.iFrom].iDay).c_str(), Rep_PageDay(h.aVisits[s.iTo].iDay).c_str(),
+                Rep_Fixed(s.flMonths, 1).c_str(),
+                b ? Rep_Tf(TX_PER_MONTH, Rep_Fixed(Rep_SoilPercent(s.flWorst), 1).c_str()).c_str() : "–",
+                b ? Rep_BeamName(h.uRods, b->iRod, b->iBeam).c_str() : "–");
+    }
+    *out += "</tbody>\n</table>\n";
+}
+
 std::string Rep_HistoryHtml(const REP_HISTORY &h, const REP_LIMITS &lim, const std::vector<REP_LEFTOUT> &leftOut)
 {
     std::string out, first = Rep_PageDay(h.aVisits.front().iDay), last = Rep_PageDay(h.aVisits.back().iDay);
@@ -93,6 +154,14 @@ std::string Rep_HistoryHtml(const REP_HISTORY &h, const REP_LIMITS &lim, const s
                                         Rep_T(h.fRelative ? TX_RELATIVE : TX_ABSOLUTE), first.c_str(), last.c_str()).c_str());
     bool flagged = std::any_of(h.aBeams.begin(), h.aBeams.end(), [](const REP_HBEAM &b) { return b.uFlags != 0; });
     Rep_Add(&out, "<p class=\"verdict %s\">%s</p>\n", flagged ? "flagged" : "ok", Rep_Esc(Rep_HistorySummary(h)).c_str());
+    std::string foundVisits;
+    for (const REP_VISIT &v : h.aVisits)
+        if (v.nFoundLow > 0 || v.nFoundHigh > 0)
+            foundVisits += (foundVisits.empty() ? "" : ", ") + Rep_PageDay(v.iDay) + " (" +
+                           Rep_FoundText(v.nFoundLow, v.nFoundHigh, (int)h.aBeams.size()) + ")";
+    if (!foundVisits.empty())
+        Rep_Add(&out, "<p class=\"verdict flagged\" id=\"found\">%s</p>\n",
+                Rep_Esc(Rep_Tf(TX_FOUND_VISITS, foundVisits.c_str())).c_str());
     Rep_Add(&out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(TX_SUMMARY));
     Rep_Fact(&out, Rep_T(TX_VALUE_TYPE), Rep_TypeText(h.iValueType, h.fRelative));
     Rep_Fact(&out, Rep_T(TX_VISITS), Rep_Tf(TX_VISITS_SPAN, nVisits, first.c_str(), last.c_str()));
@@ -101,17 +170,41 @@ std::string Rep_HistoryHtml(const REP_HISTORY &h, const REP_LIMITS &lim, const s
     Rep_Fact(&out, Rep_T(TX_RESERVE), Rep_Tf(TX_RESERVE_TEXT, Rep_N(h.flGreen).c_str(), Rep_N(h.flYellow).c_str()));
     Rep_Fact(&out, Rep_T(TX_TREND), Rep_T(TX_TREND_TEXT));
     Rep_Fact(&out, Rep_T(TX_BEAMS), std::to_string(h.aBeams.size()));
+    const REP_VISIT &lastVisit = h.aVisits.back();
+    const REP_ADVICE &a = h.advice;
+    const REP_HBEAM *worst = a.iWorst >= 0 ? &h.aBeams[a.iWorst] : nullptr;
+    Rep_Fact(&out, Rep_T(TX_ON_ARRIVAL), Rep_Esc(Rep_FoundText(lastVisit.nFoundLow, lastVisit.nFoundHigh, (int)h.aBeams.size())));
+    Rep_Fact(&out, Rep_T(TX_SOILING),
+             Rep_Esc(Rep_SoilingText(a.flRate, worst ? Rep_BeamName(h.uRods, worst->iRod, worst->iBeam) : "")));
+    Rep_Fact(&out, Rep_T(TX_ADVISED_INTERVAL),
+             "<span id=\"advice\">" + Rep_Tf(TX_ADVISED_TEXT, a.iMonths, Rep_Who.fCard ? Rep_Who.card.aiValue[CARD_INTERVAL] : 6) +
+                 "</span><br>" + Rep_Esc(Rep_AdviceText(h)));
     Rep_Add(&out, "</table>\n<h2>%s</h2>\n<table id=\"visits\">\n<thead><tr><th class=\"text\">%s</th><th>%s</th>"
-                  "<th class=\"text\">%s</th><th>%s</th><th>%s</th><th>%s</th></tr></thead>\n<tbody>\n",
-            Rep_T(TX_VISITS), Rep_T(TX_DATE), Rep_T(TX_START), Rep_T(TX_RECORDING_COUNTS), Rep_T(TX_LOGS_OF_DATE),
-            Rep_T(TX_CYCLES), Rep_T(TX_SKIPPED));
-    for (const REP_VISIT &v : h.aVisits)
-        Rep_Add(&out, "<tr><td class=\"text\">%s</td><td>%s</td><td class=\"text\">%s</td><td>%d</td><td>%llu</td>"
-                      "<td>%llu</td></tr>\n",
+                  "<th class=\"text\">%s</th><th class=\"text\">%s</th><th>%s</th><th>%s</th><th>%s</th></tr></thead>\n"
+                  "<tbody>\n",
+            Rep_T(TX_VISITS), Rep_T(TX_DATE), Rep_T(TX_START), Rep_T(TX_ON_ARRIVAL), Rep_T(TX_AFTER_SERVICE),
+            Rep_T(TX_LOGS_OF_DATE), Rep_T(TX_CYCLES), Rep_T(TX_SKIPPED));
+    for (const REP_VISIT &v : h.aVisits) {
+        std::string found = !v.strUnpaired.empty()
+                                ? Rep_Esc(Rep_Tf(TX_FOUND_UNPAIRED, Rep_Utf8(v.strUnpaired.data(), v.strUnpaired.size()).c_str()))
+                            : v.strFound.empty() ? Rep_Esc(Rep_T(TX_FOUND_NONE))
+                                                 : Rep_Esc(Rep_Utf8(v.strFound.data(), v.strFound.size())) + "<br>" +
+                                                       Rep_Esc(Rep_FoundText(v.nFoundLow, v.nFoundHigh, (int)h.aBeams.size()));
+        Rep_Add(&out, "<tr><td class=\"text\">%s</td><td>%s</td><td class=\"text%s\">%s</td><td class=\"text\">%s</td>"
+                      "<td>%d</td><td>%llu</td><td>%llu</td></tr>\n",
                 Rep_PageDay(v.iDay).c_str(), Rep_TimeText(v.tStart, false).substr(0, 8).c_str(),
+                v.nFoundLow > 0 || v.nFoundHigh > 0 ? " found" : "", found.c_str(),
                 Rep_Esc(Rep_Utf8(v.strPath.data(), v.strPath.size())).c_str(), v.nLogs,
                 (unsigned long long)v.nCycles, (unsigned long long)v.nSkipped);
-    Rep_Add(&out, "</tbody>\n</table>\n<h2>%s</h2>\n", Rep_T(TX_FLAGGED_BEAMS));
+    }
+    out += "</tbody>\n</table>\n";
+    if (!h.aSpells.empty()) {
+        Rep_Add(&out, "<h2>%s</h2>\n", Rep_T(TX_SOILING_SPELLS));
+        SpellsTable(&out, h);
+        if (worst)
+            SawTooth(&out, h, *worst, lim);
+    }
+    Rep_Add(&out, "<h2>%s</h2>\n", Rep_T(TX_FLAGGED_BEAMS));
     int charts = 0, more = 0;
     for (const REP_HBEAM &b : h.aBeams)
         if (b.uFlags && charts++ < HISTORY_CHARTS)
@@ -125,17 +218,20 @@ std::string Rep_HistoryHtml(const REP_HISTORY &h, const REP_LIMITS &lim, const s
     if (charts)
         Rep_Add(&out, "<p class=\"legend\">%s</p>\n", Rep_T(TX_HISTORY_LEGEND));
     Rep_Add(&out, "<h2>%s</h2>\n<table id=\"beams\">\n<thead><tr><th class=\"text\">%s</th><th class=\"text\">%s</th>"
-                  "<th>%s</th><th>%s</th><th>%s</th><th class=\"text\">%s</th></tr></thead>\n<tbody>\n",
-            Rep_T(TX_EVERY_BEAM), Rep_T(TX_BEAM), Rep_T(TX_MEDIAN_PER_VISIT), Rep_T(TX_RESERVE),
+                  "<th class=\"text\">%s</th><th>%s</th><th>%s</th><th>%s</th><th class=\"text\">%s</th></tr></thead>\n<tbody>\n",
+            Rep_T(TX_EVERY_BEAM), Rep_T(TX_BEAM), Rep_T(TX_MEDIAN_PER_VISIT), Rep_T(TX_FOUND_PER_VISIT), Rep_T(TX_RESERVE),
             Rep_T(TX_TREND_PER_MONTH), Rep_T(TX_INTERVAL_95), Rep_T(TX_LIMIT_REACHED));
     for (const REP_HBEAM &b : h.aBeams) {
         std::string medians;
         for (double m : b.aflMedian)
             medians += (medians.empty() ? "" : " · ") + (isnan(m) ? std::string("–") : Rep_N(m));
-        Rep_Add(&out, "<tr%s><td class=\"beam text\">%s</td><td class=\"medians\">%s</td>"
+        std::string found;
+        for (double m : b.aflFound)
+            found += (found.empty() ? "" : " · ") + (isnan(m) ? std::string("–") : Rep_N(m));
+        Rep_Add(&out, "<tr%s><td class=\"beam text\">%s</td><td class=\"medians\">%s</td><td class=\"found-medians\">%s</td>"
                       "<td class=\"light %s\">%s ×</td><td>%s</td><td>%s</td><td class=\"text forecast\">%s</td></tr>\n",
                 b.uFlags & (REP_FLAG_LOW | REP_FLAG_PREDICTED) ? " class=\"low\"" : b.uFlags ? " class=\"high\"" : "",
-                Rep_BeamName(h.uRods, b.iRod, b.iBeam).c_str(), medians.c_str(), kLightClass[b.iLight],
+                Rep_BeamName(h.uRods, b.iRod, b.iBeam).c_str(), medians.c_str(), found.c_str(), kLightClass[b.iLight],
                 Rep_N(b.flReserve).c_str(), b.fit.fSlope ? PerMonth(b.fit.flSlope).c_str() : "–",
                 b.fit.fInterval ? Rep_Tf(TX_RANGE_TO, PerMonth(b.fit.flLow).c_str(), PerMonth(b.fit.flHigh).c_str()).c_str()
                                 : "–",

@@ -111,3 +111,48 @@ std::string Rep_ShapeText(const REP_SHAPE &s)
                        (Rep_iLang == REP_LANG_EN ? Rep_aszTypeEnglish[s.iType] : Rep_aszTypeName[s.iType]);
     return Rep_Tf(TX_SHAPE, s.nBeams, s.uRods == 3 ? Rep_T(TX_ROD_PAIRS_BOTH) : s.uRods == 2 ? "2" : "1", type.c_str());
 }
+
+// What the technician found on arrival, for the plan's row and the pages.
+std::string Rep_FoundText(int low, int high, int beams)
+{
+    if (low < 0)
+        return Rep_T(TX_FOUND_NONE);
+    if (!low && !high)
+        return Rep_T(TX_FOUND_WITHIN);
+    std::string s = low ? Rep_Tf(TX_FOUND_LOW, low, beams) : "";
+    if (high)
+        s += (s.empty() ? "" : "; ") + Rep_Tf(TX_FOUND_HIGH, high, beams);
+    return s;
+}
+
+std::string Rep_SoilingText(double rate, const std::string &beam)
+{
+    return isnan(rate) ? Rep_T(TX_SOILING_NONE) : Rep_Tf(TX_SOILING_TEXT, Rep_Fixed(Rep_SoilPercent(rate), 0).c_str(), beam.c_str());
+}
+
+// How the recommended interval was reached, in one sentence.
+std::string Rep_AdviceText(const REP_HISTORY &h)
+{
+    const REP_ADVICE &a = h.advice;
+    if (a.iReason == ADV_CARD)
+        return Rep_T(TX_ADV_CARD);
+    std::string first = "–", when = "–";
+    if (a.iFirst >= 0) {
+        const REP_HBEAM &b = h.aBeams[a.iFirst];
+        first = Rep_BeamName(h.uRods, b.iRod, b.iBeam);
+        when = Rep_PageDay(a.flCrossDay);
+    }
+    std::string s = Rep_Tf(TX_ADV_SOILING, Rep_PageDay(h.aVisits.back().iDay).c_str(), a.nSpells,
+                           Rep_T(a.nSpells == 1 ? TX_SPELL_ONE : TX_SPELL_MANY), first.c_str(), when.c_str());
+    if (a.iReason == ADV_TREND) {
+        double from = INFINITY;
+        for (const REP_HBEAM &b : h.aBeams)
+            if (b.iForecast == REP_FC_RANGE)
+                from = std::min(from, b.flFrom);
+        s += Rep_Tf(TX_ADV_TREND, isfinite(from) ? Rep_PageDay(from).c_str() : Rep_PageDay(h.aVisits.back().iDay).c_str());
+    }
+    static const int kMore[] = {0, 0, 0, TX_ADV_FEW, TX_ADV_MIN, TX_ADV_MAX};
+    if (kMore[a.iReason])
+        s += Rep_T(kMore[a.iReason]);
+    return s;
+}

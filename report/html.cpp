@@ -22,7 +22,7 @@ static const char kStyle[] =
     "tr.low td.beam { color: #c62828; } tr.high td.beam { color: #ef6c00; } tr.noisy td.beam { color: #6a1b9a; }\n"
     "td.beam { font-weight: bold; }\n"
     ".verdict { font-size: 12pt; font-weight: bold; margin: 4pt 0 8pt; }\n"
-    ".verdict.ok { color: #2e7d32; } .verdict.flagged { color: #c62828; }\n"
+    ".verdict.ok { color: #2e7d32; } .verdict.flagged { color: #c62828; } td.found { color: #c62828; }\n"
     "svg.chart { display: block; width: 100%; height: auto; font-size: 13px; }\n"
     ".legend { font-size: 8.5pt; color: #424242; margin: 2pt 0 6pt; }\n"
     ".key { display: inline-block; width: 9pt; height: 9pt; margin: 0 3pt 0 8pt; vertical-align: -1pt; }\n"

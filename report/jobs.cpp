@@ -209,6 +209,7 @@ static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vec
         Rep_LastVisitFlags(h.get(), lim);
     }
     Rep_Forecast(h.get(), lim);
+    Rep_Soiling(h.get(), lim, card);
     Rep_Who.flVisitDay = h->aVisits.back().iDay;
     if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim, leftOut), &error))
         return Finish(res, 2, error);
@@ -348,6 +349,7 @@ static bool FleetRow(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GR
     h->flHorizonDays = std::max(0.0, (double)today + horizon - h->aVisits.back().iDay);
     Rep_LastVisitFlags(h.get(), lim);
     Rep_Forecast(h.get(), lim);
+    Rep_Soiling(h.get(), lim, &row->card);
     Rep_JudgeGrid(row, *h, today, horizon);
     if (pageName->empty()) {
         if (!key.empty())

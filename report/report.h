@@ -127,6 +127,9 @@ std::string Rep_ForecastText(const REP_HBEAM &b);
 std::string Rep_HistoryCsv(const REP_HISTORY &h);
 std::string Rep_BeamList(const std::vector<std::string> &names);   // "beams 17 and 40"
 std::string Rep_ShapeText(const REP_SHAPE &s);
+std::string Rep_FoundText(int low, int high, int beams);
+std::string Rep_SoilingText(double rate, const std::string &beam);   // rate: ln per month, NAN for none
+std::string Rep_AdviceText(const REP_HISTORY &h);
 void Rep_LeftOutList(std::string *out, const std::vector<REP_LEFTOUT> &left);
 std::string Rep_HistoryHtml(const REP_HISTORY &h, const REP_LIMITS &lim, const std::vector<REP_LEFTOUT> &leftOut);
 std::string Rep_FleetHtml(const std::vector<REP_FLEETROW> &rows, int32_t today, int horizon);

@@ -31,12 +31,12 @@ def check(name, expected, actual):
         print(f'FAILED: {name}\n  expected: {expected!r}\n  actual:   {actual!r}')
 
 
-def write_log(name, values, title='Signalst\xe4rke', extra=b'', date='2024-05-01', rod=1):
-    """values: one list per line for beams 1..n, lines 40 ms apart."""
+def write_log(name, values, title='Signalst\xe4rke', extra=b'', date='2024-05-01', rod=1, hour=9):
+    """values: one list per line for beams 1..n, lines 40 ms apart from hour."""
     text = f'ZEB Zuvaririzadure - {title}, aktuell (Leistenpaar {rod})\nDate: {date}\n'
     text += 'Zeit        \tErster\tLetzter\tLeiste\tWerte\n'
     for i, row in enumerate(values):
-        ms = 9 * 3600000 + 40 * i
+        ms = hour * 3600000 + 40 * i
         text += f'{ms // 3600000:02d}:{ms // 60000 % 60:02d}:{ms // 1000 % 60:02d},{ms % 1000:03d}'
         text += f'\t1\t{len(row)}\t{rod - 1}\t' + '\t'.join(map(str, row)) + '\n'
     with open(name, 'wb') as f:
@@ -188,11 +188,11 @@ check('compare: the same log twice', True, 'Signalstärke unverändert (Median �
 # An archive of three grids and a folder without a card. A: due six months
 # after its last visit, overdue; B: due in 14 days, within the horizon, and
 # holding a log of another grid (6 beams); C: due next year.
-def card(folder, interval, extra=''):
+def card(folder, interval, extra='', low=30):
     os.makedirs(folder, exist_ok=True)
     with open(f'{folder}/grid.ini', 'wb') as f:
         f.write((f'[Grid]\r\nCustomer=M\xfcller {folder[-1]}\r\nSerial=S-{folder[-1]}\r\nIntervalMonths={interval}\r\n'
-                 f'[Limits]\r\nLimitMinAbs=30\r\n{extra}').encode('cp1252'))
+                 f'[Limits]\r\nLimitMinAbs={low}\r\n{extra}').encode('cp1252'))
 
 
 healthy = [[150 + b % 40 + i % 3 for b in range(1, 41)] for i in range(5)]
@@ -324,6 +324,64 @@ os.rename('upper/G/grid.ini', 'upper/G/Grid.INI')
 write_log('upper/G/g1.log', healthy, date='2026-05-01')
 rc, _, err = run('native', '--fleet', 'upper', '--today', '2026-06-01', '-o', 'upper.html')
 check('fleet: a card named Grid.INI', (0, True), (rc, ', 1 ok, 0 cannot be judged' in err))
+
+# Visits found and left: soiling between them and the interval it allows.
+# S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
+# in half a year; O: one recording a visit; B: one beam at 75 four months
+# after cleaning; U: an as found of other beams; Z: a maximum no number.
+shutil.rmtree('soil', ignore_errors=True)
+days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
+for g, found in (('S', 50), ('L', 165), ('O', None)):
+    card(f'soil/{g}', 6, low=60)
+    for k, day in enumerate(days):
+        if found and k:
+            write_log(f'soil/{g}/f{k}.log', [[found + b % 2 for b in range(1, 25)]] * 3, date=day, hour=8)
+        write_log(f'soil/{g}/l{k}.log', [[180 + b % 2 for b in range(1, 25)]] * 3, date=day, hour=10)
+card('soil/B', 6, low=60)
+write_log('soil/B/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
+write_log('soil/B/f1.log', [[75 if b == 7 else 180 for b in range(1, 25)]] * 3, date='2026-01-01', hour=8)
+write_log('soil/B/l1.log', [[180] * 24] * 3, date='2026-01-01', hour=10)
+rc, _, err = run('native', '--fleet', 'soil', '--today', '2026-02-01', '-o', 'soil.html', '--csv', 'soil.csv',
+                 '--pages', 'soilpages')
+with open('soil.csv', encoding='utf-8', newline='') as f:
+    head, *rows = [r.split('\t') for r in f.read().split('\r\n') if r]
+col = {name: head.index(name) for name in ('Grid', 'Folder', 'Action by', 'Found below limit', 'Soiling per month',
+                                           'Recommended interval')}
+got = {r[col['Folder']][-1]: r for r in rows}
+s, l, o, b = (got[g] for g in 'SLOB')
+check('soiling: found below, about 19 % a month, 3 to 5 months, action before the limit', ('24', '19,2', True, True),
+      (s[col['Found below limit']], s[col['Soiling per month']], 3 <= int(s[col['Recommended interval']]) <= 5,
+       s[col['Action by']] < '2026-06-10'))
+check('soiling: a slow grid gets above 6 months, at most 12', (True, '0'),
+      (6 < int(l[col['Recommended interval']]) <= 12, l[col['Found below limit']]))
+check('soiling: one recording a visit, no figure, the card\'s interval', ('', '', '6'),
+      (o[col['Found below limit']], o[col['Soiling per month']], o[col['Recommended interval']]))
+check('soiling: one beam soiling fast shortens the interval', True, int(b[col['Recommended interval']]) < 6)
+page = open('soil.html', encoding='utf-8').read()
+check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
+      'Verschmutzung 19 % pro Monat (am stärksten Strahl' in page)
+grid_page = open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_S.html')), encoding='utf-8').read()
+check('soiling: the grid\'s page names the visits found below and the recommendation', (True, True, 6),
+      ('Bei Ankunft außerhalb der Grenzwerte: 10.07.2023' in grid_page, 'Empfohlen: 4 Monate, vereinbart: 6' in grid_page,
+       grid_page.count('<circle class="found"')))
+card('soil/U', 6, low=60)
+write_log('soil/U/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
+write_log('soil/U/f1.log', [[100] * 20] * 3, date='2026-01-01', hour=8)
+write_log('soil/U/l1.log', [[180] * 24] * 3, date='2026-01-01', hour=10)
+rc, _, err = run('native', '--history', 'soil/U/l0.log', 'soil/U/f1.log', 'soil/U/l1.log', '-o', 'u.html')
+check('soiling: an as found of other beams is named, not paired', (0, True, False), (rc, 'f1.log), nicht verglichen'
+      in open('u.html', encoding='utf-8').read(), 'sawtooth' in open('u.html', encoding='utf-8').read()))
+card('soil/Z', 6, '[Grid]\r\nMaxIntervalMonths=zw\xf6lf\r\n')
+status('card: a maximum interval no number', 'native', 2, 'soil/Z/grid.ini, line 8: [Grid] MaxIntervalMonths is not a '
+       'number of months from 1 to 120: zwölf', '--grid', 'soil/Z', '-o', 'z.html')
+card('soil/Z', 6, '[Grid]\r\nMinIntervalMonths=9\r\nMaxIntervalMonths=4\r\n')
+status('card: a minimum above the maximum', 'native', 2, 'soil/Z/grid.ini, line 8: [Grid] MinIntervalMonths 9 is above '
+       'MaxIntervalMonths 4', '--grid', 'soil/Z', '-o', 'z.html')
+# The as found / as left page of a visit found below: its headline says so.
+rc, _, err = run('native', '--as-found', 'soil/S/f3.log', '--as-left', 'soil/S/l3.log', '--min', '60', '-o', 'sf.html')
+check('compare: found below in the headline', True, re.search(r'class="verdict flagged">Signalstärke um \d+ % '
+      r'gestiegen[^;]*; bei Ankunft 24 von 24 Strahlen unter dem Grenzwert; nach der Wartung alle Strahlen innerhalb',
+      open('sf.html', encoding='utf-8').read()) is not None)
 
 if 'exe' in progs:   # the sanitizer build runs the native program alone
     # zebreport.exe keeps summaries too (its own file times: it reads each log once more).
