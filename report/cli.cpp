@@ -27,8 +27,9 @@ static const char kUsage[] =
     "               absolute or relative pair of [Limits] according to the logs,\n"
     "               and [View] MinAbsValue as the foot of the scale; --min and\n"
     "               --max still win\n"
-    "  --csv FILE   also write the statistics of every beam, tab-separated with\n"
-    "               a header row and decimal commas\n"
+    "  --csv FILE   also write the statistics of every beam for a spreadsheet:\n"
+    "               UTF-8 with a byte-order mark, ';' between cells, a header\n"
+    "               row and decimal commas\n"
     "\n"
     "  --as-found LOG... --as-left LOG...\n"
     "               a service visit: the grid before and after cleaning or\n"
@@ -353,7 +354,7 @@ static int Compare(const OPTIONS &o, const int32_t ini[INI_KEYS], const REP_CARD
     if (!WriteFile(o.out, Rep_CompareHtml(*found, *left, changes, patterns, lim), &error))
         return Finish(2, error);
     English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CompareCsv(changes), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_CompareCsv(changes)), &error))
         return Finish(2, error);
     std::string kinds;
     for (const REP_PATTERN &p : patterns)
@@ -413,7 +414,7 @@ static int History(const OPTIONS &o, const int32_t ini[INI_KEYS], const std::vec
     if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim, leftOut), &error))
         return Finish(2, error);
     English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_HistoryCsv(*h), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_HistoryCsv(*h)), &error))
         return Finish(2, error);
     NoteLeftOut(leftOut);
     std::vector<std::string> flagged;
@@ -592,7 +593,7 @@ static int Fleet(const OPTIONS &o, const int32_t ini[INI_KEYS])
     if (!WriteFile(o.out, Rep_FleetHtml(rows, today, horizon), &error))
         return Finish(2, error);
     English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_FleetCsv(rows), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_FleetCsv(rows)), &error))
         return Finish(2, error);
     int count[FLEET_NO_CARD + 1] = {}, grids = 0;
     for (const REP_FLEETROW &r : rows) {
@@ -654,7 +655,7 @@ int Rep_Main(int argc, char **argv)
     Rep_BeamStats(*log, lim, &beams);
     Rep_Who.flVisitDay = (double)(log->tStart / 86400000);
     if (!WriteFile(o.out, Rep_Html(*log, beams, lim), &error) ||
-        (!o.csv.empty() && !WriteFile(o.csv, Rep_Csv(beams), &error)))
+        (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_Csv(beams)), &error)))
         return Finish(2, error);
     English();
     std::vector<std::string> names;
