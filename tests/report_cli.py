@@ -301,6 +301,27 @@ for page, words in (('grid-de', ('Kunde', 'Müller A', 'Prüfer', 'Erika Musterm
     check(f'{page}: identity block and texts', [], [w for w in words if w not in text] + 
           ([] if 'id="identity"' in text else ['identity']))
     check(f'{page}: no option names', [], re.findall(r'--[a-z]+', text))
+# The report of 40 beams with nothing flagged prints on one A4 sheet, also
+# with the grid's identity and the block to sign.
+if browser:
+    run('native', 'grid.log', '-o', 'sheet.html')
+    run('native', 'archive/A/a2.log', '--technician', 'Erika Mustermann', '-o', 'sheet-card.html')
+    sheets = []
+    for page in ('sheet', 'sheet-card'):
+        if os.path.exists(f'{page}.pdf'):
+            os.remove(f'{page}.pdf')
+        with tempfile.TemporaryDirectory() as profile:
+            subprocess.run([browser, '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+                            f'--user-data-dir={profile}', '--no-pdf-header-footer', f'--print-to-pdf={work}/{page}.pdf',
+                            f'file://{work}/{page}.html'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           stdin=subprocess.DEVNULL, timeout=120)
+        pdf = open(f'{page}.pdf', 'rb').read() if os.path.exists(f'{page}.pdf') else b''
+        boxes = re.findall(rb'/MediaBox\s*\[\s*0 0 ([\d.]+) ([\d.]+)\s*\]', pdf)
+        sheets.append((len(re.findall(rb'/Type\s*/Page\b', pdf)),
+                       {(round(float(w) / 72 * 25.4), round(float(h) / 72 * 25.4)) for w, h in boxes}))
+    check('report: one A4 sheet in print (sheets, size in mm), without and with a card', [(1, {(210, 297)})] * 2, sheets)
+else:
+    print('No chromium: the printed report\'s sheets are not counted.')
 # D: six monthly visits, beam 5 losing 15 % a month, so its predicted range
 # starts before the visit due a year after the last; E: a card that is no
 # card; F: a card without logs. Four runs at once leave whole summaries.
