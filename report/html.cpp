@@ -173,11 +173,32 @@ void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
     *out += "</ul>\n";
 }
 
+// On paper the report of one rod pair with nothing flagged is one A4 sheet,
+// the grid's identity and the block to sign included: the sheet's margin
+// replaces the page's own, text and rows are set tighter, the facts run in
+// two columns and the charts print smaller with their labels kept legible.
+static const char kOneSheet[] =
+    "@media print {\n"
+    "@page { margin: 10mm 12mm; }\n"
+    "body { margin: 0; max-width: none; font-size: 9pt; line-height: 1.25; }\n"
+    "h1 { font-size: 14pt; }\n"
+    "h2 { font-size: 10.5pt; margin: 6pt 0 2pt; }\n"
+    "p { margin: 3pt 0; } .verdict { font-size: 10.5pt; margin: 3pt 0; }\n"
+    "table.facts { display: block; columns: 2; column-gap: 8mm; font-size: 8.5pt; line-height: 1.2; }\n"
+    "table.facts tbody { display: block; }\n"
+    "table.facts tr { display: flex; break-inside: avoid; }\n"
+    "table.facts th { flex: 0 0 34mm; }\n"
+    "svg.chart { width: 72%; margin: 0 auto; font-size: 15px; }\n"
+    ".legend { font-size: 7.5pt; margin: 0 0 2pt; }\n"
+    "table#flagged { font-size: 8pt; line-height: 1.15; }\n"
+    "table.sign { margin-top: 6pt; } table.sign td { height: 18pt; }\n"
+    "}\n";
+
 std::string Rep_Html(const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
 {
     std::string out;
     std::string start = Rep_PageTime(log.tStart, true).substr(0, 16);
-    Rep_PageStart(&out, std::string(Rep_T(TX_REPORT)) + " " + start, Rep_T(TX_REPORT));
+    Rep_PageStart(&out, std::string(Rep_T(TX_REPORT)) + " " + start, Rep_T(TX_REPORT), kOneSheet);
     Rep_Add(&out, "<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType], Rep_T(log.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
             start.c_str());
     std::string list;

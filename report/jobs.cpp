@@ -153,7 +153,7 @@ static int Compare(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_CARD
     if (!WriteFile(o.out, Rep_CompareHtml(*found, *left, changes, patterns, lim), &error))
         return Finish(res, 2, error);
     English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CompareCsv(changes), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_CompareCsv(changes)), &error))
         return Finish(res, 2, error);
     std::string kinds;
     for (const REP_PATTERN &p : patterns)
@@ -214,7 +214,7 @@ static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vec
     if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim, leftOut), &error))
         return Finish(res, 2, error);
     English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_HistoryCsv(*h), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_HistoryCsv(*h)), &error))
         return Finish(res, 2, error);
     NoteLeftOut(leftOut, res);
     std::vector<std::string> flagged;
@@ -394,7 +394,7 @@ static int Fleet(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
     if (!WriteFile(o.out, Rep_FleetHtml(rows, today, horizon), &error))
         return Finish(res, 2, error);
     English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_FleetCsv(rows), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_FleetCsv(rows)), &error))
         return Finish(res, 2, error);
     int count[FLEET_NO_CARD + 1] = {}, grids = 0;
     for (const REP_FLEETROW &r : rows) {
@@ -454,7 +454,7 @@ int Rep_RunJob(const REP_JOB &o, REP_RESULT *res)
     Rep_BeamStats(*log, lim, &beams);
     Rep_Who.flVisitDay = (double)(log->tStart / 86400000);
     if (!WriteFile(o.out, Rep_Html(*log, beams, lim), &error) ||
-        (!o.csv.empty() && !WriteFile(o.csv, Rep_Csv(beams), &error)))
+        (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_Csv(beams)), &error)))
         return Finish(res, 2, error);
     English();
     std::vector<std::string> names;

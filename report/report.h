@@ -74,6 +74,7 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
 std::string Rep_Decimal(double v, int places);
 std::string Rep_Csv(const std::vector<REP_BEAM> &beams, const std::vector<std::string> &extraHeader = {},
                     const std::vector<std::string> &extraCells = {});
+std::string Rep_CsvFile(const std::string &rows);   // tab-separated rows as the file Excel opens
 
 // compare.cpp: as found and as left.
 struct REP_CHANGE {

@@ -5,6 +5,7 @@ from options and from the program's settings file, the page parsed back as XML
 with every piece of log text escaped, and the CSV.
     report_cli.py NATIVE WINE-RUN EXE     (run by ctest)
     report_cli.py NATIVE                  (the native program alone: the sanitizer build)"""
+import csv
 import os
 import re
 import subprocess
@@ -42,6 +43,12 @@ def write_log(name, values, title='Signalst\xe4rke', extra=b'', date='2024-05-01
     with open(name, 'wb') as f:
         f.write(text.replace('\n', '\r\n').encode('cp1252') + extra)
     return name
+
+
+def csv_rows(path):
+    """A CSV file as a spreadsheet reads it: UTF-8 after the byte-order mark, ';' between cells."""
+    with open(path, encoding='utf-8-sig', newline='') as f:
+        return list(csv.reader(f, delimiter=';'))
 
 
 def run(prog, *args, timeout=None):
@@ -132,12 +139,15 @@ for prog in progs:
         beams = [td.text for td in table.iter() if td.get('class') == 'beam text'] if table is not None else None
         check(f'{prog}: flagged table', ['5', '17'], beams)
     with open(f'{prog}.csv', 'rb') as f:
-        rows = f.read().decode('ascii').split('\r\n')
-    check(f'{prog}: csv rows', 42, len(rows))
-    check(f'{prog}: csv header', 'Rod pair\tBeam\tCycles\tMinimum\tMedian\tMean\tMaximum\tNoise\tStd. dev.\t'
-          'Below lower limit (%)\tFlag', rows[0])
-    check(f'{prog}: csv beam 5', '1\t5\t3\t20\t20\t20,000\t20\t0\t0,000\t100,00\tmedian below the lower limit', rows[5])
-    check(f'{prog}: csv has no semicolon', False, ';' in ''.join(rows))
+        data = f.read()
+    check(f'{prog}: csv opens in Excel: byte-order mark, a header, 41 rows ended by CR LF', (b'\xef\xbb\xbf', 42, b''),
+          (data[:3], len(data.split(b'\r\n')), data.split(b'\r\n')[-1]))
+    check(f'{prog}: csv header', b'\xef\xbb\xbfRod pair;Beam;Cycles;Minimum;Median;Mean;Maximum;Noise;Std. dev.;'
+          b'Below lower limit (%);Flag', data.split(b'\r\n')[0])
+    rows = csv_rows(f'{prog}.csv')
+    check(f'{prog}: csv beam 5', ['1', '5', '3', '20', '20', '20,000', '20', '0', '0,000', '100,00',
+                                  'median below the lower limit'], rows[5])
+    check(f'{prog}: csv: 11 cells a row', {11}, {len(r) for r in rows})
 
 for ext in ('html', 'csv') if 'exe' in progs else ():
     with open(f'native.{ext}', 'rb') as a, open(f'exe.{ext}', 'rb') as b:
@@ -161,14 +171,12 @@ visits.reverse()   # any order
 rc, _, err = run('native', '--history', *visits, '--min', '30', '--horizon', '2000', '-o', 'history.html', '--csv',
                  'history.csv')
 check('history: beam 17 flagged', (1, True), (rc, err.startswith('zebreport: 1 of 40 beams flagged: 17. Beam 17 pred')))
-with open('history.csv', encoding='utf-8', newline='') as f:
-    rows = {r.split('\t')[1]: r.split('\t') for r in f.read().split('\r\n')[1:] if r}
+rows = {r[1]: r for r in csv_rows('history.csv')[1:]}
 lo, hi = (datetime.date.fromisoformat(d) for d in rows['17'][-3:-1])
 check('history: the range holds the true crossing', True, lo <= crossing <= hi and (hi - lo).days < 120)
 check('history: a steady beam', 'no crossing predicted', rows['5'][-1])
 rc, _, err = run('native', '--history', *visits[:4], '--min', '30', '-o', 'few.html', '--csv', 'few.csv')
-with open('few.csv', encoding='utf-8', newline='') as f:
-    check('history: four visits', 'insufficient data', f.read().split('\r\n')[17].split('\t')[-1])
+check('history: four visits', 'insufficient data', csv_rows('few.csv')[17][-1])
 status('history without a lower limit', 'native', 2, '--history needs a lower limit above 0', '--history', *visits,
        '-o', 'r.html')
 browser = shutil.which('chromium-headless-shell') or shutil.which('chromium')
@@ -188,10 +196,11 @@ check('compare: the same log twice', True, 'Signalstärke unverändert (Median �
 # An archive of three grids and a folder without a card. A: due six months
 # after its last visit, overdue; B: due in 14 days, within the horizon, and
 # holding a log of another grid (6 beams); C: due next year.
-def card(folder, interval, extra='', low=30):
+def card(folder, interval, extra='', customer=None, low=30):
     os.makedirs(folder, exist_ok=True)
+    customer = customer or f'M\xfcller {folder[-1]}'
     with open(f'{folder}/grid.ini', 'wb') as f:
-        f.write((f'[Grid]\r\nCustomer=M\xfcller {folder[-1]}\r\nSerial=S-{folder[-1]}\r\nIntervalMonths={interval}\r\n'
+        f.write((f'[Grid]\r\nCustomer={customer}\r\nSerial=S-{folder[-1]}\r\nIntervalMonths={interval}\r\n'
                  f'[Limits]\r\nLimitMinAbs={low}\r\n{extra}').encode('cp1252'))
 
 
@@ -218,8 +227,7 @@ def fleet(*extra):
 
 
 rc, lines = fleet('--pages', 'pages')
-with open('fleet.csv', encoding='utf-8', newline='') as f:
-    rows = [r.split('\t') for r in f.read().split('\r\n')[1:] if r]
+rows = csv_rows('fleet.csv')[1:]
 check('fleet: exit 1 for grids overdue or due soon', 1, rc)
 check('fleet: most urgent first, then the folder without a card',
       [('Müller A', '2025-06-10', '2025-12-10', 'overdue'), ('Müller B', '2025-06-15', '2026-06-15',
@@ -293,6 +301,27 @@ for page, words in (('grid-de', ('Kunde', 'Müller A', 'Prüfer', 'Erika Musterm
     check(f'{page}: identity block and texts', [], [w for w in words if w not in text] + 
           ([] if 'id="identity"' in text else ['identity']))
     check(f'{page}: no option names', [], re.findall(r'--[a-z]+', text))
+# The report of 40 beams with nothing flagged prints on one A4 sheet, also
+# with the grid's identity and the block to sign.
+if browser:
+    run('native', 'grid.log', '-o', 'sheet.html')
+    run('native', 'archive/A/a2.log', '--technician', 'Erika Mustermann', '-o', 'sheet-card.html')
+    sheets = []
+    for page in ('sheet', 'sheet-card'):
+        if os.path.exists(f'{page}.pdf'):
+            os.remove(f'{page}.pdf')
+        with tempfile.TemporaryDirectory() as profile:
+            subprocess.run([browser, '--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+                            f'--user-data-dir={profile}', '--no-pdf-header-footer', f'--print-to-pdf={work}/{page}.pdf',
+                            f'file://{work}/{page}.html'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           stdin=subprocess.DEVNULL, timeout=120)
+        pdf = open(f'{page}.pdf', 'rb').read() if os.path.exists(f'{page}.pdf') else b''
+        boxes = re.findall(rb'/MediaBox\s*\[\s*0 0 ([\d.]+) ([\d.]+)\s*\]', pdf)
+        sheets.append((len(re.findall(rb'/Type\s*/Page\b', pdf)),
+                       {(round(float(w) / 72 * 25.4), round(float(h) / 72 * 25.4)) for w, h in boxes}))
+    check('report: one A4 sheet in print (sheets, size in mm), without and with a card', [(1, {(210, 297)})] * 2, sheets)
+else:
+    print('No chromium: the printed report\'s sheets are not counted.')
 # D: six monthly visits, beam 5 losing 15 % a month, so its predicted range
 # starts before the visit due a year after the last; E: a card that is no
 # card; F: a card without logs. Four runs at once leave whole summaries.
@@ -306,8 +335,7 @@ for k in range(6):
 runs = [subprocess.Popen([native, '--fleet', 'archive2', '--today', '2026-01-15', '-o', f'fleet2-{k}.html',
                           '--csv', f'fleet2-{k}.csv'], stderr=subprocess.DEVNULL) for k in range(4)]
 check('fleet: runs at once', [0] * 4, [r.wait() for r in runs])
-with open('fleet2-0.csv', encoding='utf-8', newline='') as f:
-    rows = [r.split('\t') for r in f.read().split('\r\n')[1:] if r]
+rows = csv_rows('fleet2-0.csv')[1:]
 d = rows[0]
 check('fleet: action by the start of the predicted range, before the visit due', (True, True),
       (d[9] == d[11], '2026-01-15' < d[9] < d[10] == '2026-12-01'))
@@ -318,12 +346,18 @@ check('fleet: the German page says why in German', True, 'Gitterkarte unlesbar: 
 rc, _, err = run('native', '--grid', 'archive2/D', '-o', 'd.html')
 check('summaries: whole after runs at once', True, '; 0 logs read, 6 from summaries' in err)
 status('fleet: no grid to judge', 'native', 2, '1 grids: 0 overdue', '--fleet', 'archive2/E', '-o', 'e.html')
-# A card spelt otherwise (Notepad keeps what the user typed) is read as it is spelt.
-card('upper/G', 6)
+# A card spelt otherwise (Notepad keeps what the user typed) is read as it is
+# spelt. Its customer holds the CSV's separator and quotes: quoted in the file.
+card('upper/G', 6, customer='M\xfcller; "S\xf6hne" KG')
 os.rename('upper/G/grid.ini', 'upper/G/Grid.INI')
 write_log('upper/G/g1.log', healthy, date='2026-05-01')
-rc, _, err = run('native', '--fleet', 'upper', '--today', '2026-06-01', '-o', 'upper.html')
+rc, _, err = run('native', '--fleet', 'upper', '--today', '2026-06-01', '-o', 'upper.html', '--csv', 'upper.csv')
 check('fleet: a card named Grid.INI', (0, True), (rc, ', 1 ok, 0 cannot be judged' in err))
+with open('upper.csv', 'rb') as f:
+    check('fleet: csv: the customer quoted, the reserve with a decimal comma', (True, True), (
+          f.read().split(b'\r\n')[1].startswith('"Müller; ""Söhne"" KG";;;;S-G;upper/G;2026-05-01;'.encode()),
+          re.fullmatch(r'\d+,\d\d', csv_rows('upper.csv')[1][8]) is not None))
+check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('upper.csv')[1][k] for k in (0, 4, 12)])
 
 # Visits found and left: soiling between them and the interval it allows.
 # S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
@@ -343,8 +377,7 @@ write_log('soil/B/f1.log', [[75 if b == 7 else 180 for b in range(1, 25)]] * 3, 
 write_log('soil/B/l1.log', [[180] * 24] * 3, date='2026-01-01', hour=10)
 rc, _, err = run('native', '--fleet', 'soil', '--today', '2026-02-01', '-o', 'soil.html', '--csv', 'soil.csv',
                  '--pages', 'soilpages')
-with open('soil.csv', encoding='utf-8', newline='') as f:
-    head, *rows = [r.split('\t') for r in f.read().split('\r\n') if r]
+head, *rows = csv_rows('soil.csv')
 col = {name: head.index(name) for name in ('Grid', 'Folder', 'Action by', 'Found below limit', 'Soiling per month',
                                            'Recommended interval')}
 got = {r[col['Folder']][-1]: r for r in rows}

@@ -426,3 +426,35 @@ TEST(ReportCompare, MostChangedListsOnlyChangesBeyondTheBeamsNoise)
         beams.push_back(x->iBeam);
     EXPECT_EQ(beams, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
+
+// The file a German Excel opens by a double-click: a byte-order mark, ";"
+// between cells, a card's text with ";" and quotes quoted, decimal commas,
+// dates as YYYY-MM-DD, CR LF.
+TEST(ReportCsv, TheFileExcelOpensByADoubleClick)
+{
+    REP_FLEETROW row;
+    row.fCard = true;
+    row.card.astrText[CARD_CUSTOMER] = "Müller; \"Söhne\" KG";
+    row.card.astrText[CARD_SERIAL] = "ZG-1";
+    row.strFolder = "Archiv/M1";
+    row.iStatus = FLEET_OK;
+    row.nBeams = 40;
+    row.iLastDay = Rep_DaysFromCivil(2026, 3, 1);
+    row.flReserve = 1.254;
+    row.iLimit = LIMIT_NONE;
+    row.iDue = Rep_DaysFromCivil(2027, 3, 1);
+    row.flAction = row.iDue;
+    Rep_iLang = REP_LANG_EN;
+    std::string csv = Rep_CsvFile(Rep_FleetCsv({row}));
+    Rep_iLang = REP_LANG_DE;
+    EXPECT_EQ(csv, "\xEF\xBB\xBF" "Customer;Site;Machine;Grid;Serial;Folder;Last visit;Verdict;Weakest reserve;"
+                   "Limit reached from;Next visit due;Action by;Status;Found below limit;Soiling per month;"
+                   "Recommended interval\r\n"
+                   "\"Müller; \"\"Söhne\"\" KG\";;;;ZG-1;Archiv/M1;2026-03-01;No beam flagged (40 beams);1,25;"
+                   "no crossing predicted;2027-03-01;2027-03-01;ok;;;6\r\n");
+    // A lone CR or LF stays in its cell, quoted; empty cells stay; the last
+    // row is ended even when its writer did not.
+    EXPECT_EQ(Rep_CsvFile("a\tline\none\t\tcr\rx\r\n\"q\"\t-12,5"),
+              "\xEF\xBB\xBF" "a;\"line\none\";;\"cr\rx\"\r\n\"\"\"q\"\"\";-12,5\r\n");
+    EXPECT_EQ(Rep_CsvFile(""), "\xEF\xBB\xBF");
+}

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Rep_GridStatus(&row, row.iLastDay + 200, 30);
             std::vector<REP_FLEETROW> rows{row};
             Rep_FleetHtml(rows, row.iLastDay + 200, 30);
-            Rep_FleetCsv(rows);
+            Rep_CsvFile(Rep_FleetCsv(rows));
         }
         return 0;
     }
