@@ -35,7 +35,7 @@ void Rep_ChartOpen(std::string *out, int height, const std::string &label)
 }
 
 // Frame, horizontal grid and value labels.
-void Rep_ChartGrid(std::string *out, const REP_FRAME &f)
+void Rep_ChartGrid(const REP_PAGE &pg, std::string *out, const REP_FRAME &f)
 {
     Rep_Add(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#fafafa\" stroke=\"#9e9e9e\"/>\n", CHART_L,
             CHART_T, CHART_R - CHART_L, f.iBottom - CHART_T);
@@ -44,23 +44,23 @@ void Rep_ChartGrid(std::string *out, const REP_FRAME &f)
     for (double v = ceil(f.lo / step) * step; v <= f.hi + step * 1e-9; v += step) {
         Rep_Add(&grid, "M%d %.1fH%d", CHART_L, Rep_ChartY(f, v), CHART_R);
         Rep_Add(&labels, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", CHART_L - 5, Rep_ChartY(f, v) + 4,
-                Rep_N(v).c_str());
+                Rep_N(pg, v).c_str());
     }
     Rep_Add(out, "<path d=\"%s\" stroke=\"#e0e0e0\" fill=\"none\"/>\n%s", grid.c_str(), labels.c_str());
 }
 
-void Rep_ChartLimit(std::string *out, const REP_FRAME &f, double v, const char *name)
+void Rep_ChartLimit(const REP_PAGE &pg, std::string *out, const REP_FRAME &f, double v, const char *name)
 {
     if (v < f.lo || v > f.hi)
         return;
     Rep_Add(out, "<path d=\"M%d %.1fH%d\" stroke=\"%s\" stroke-width=\"1.5\" stroke-dasharray=\"6 3\"/>\n", CHART_L,
             Rep_ChartY(f, v), CHART_R, kLimit);
     Rep_Add(out, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\" fill=\"#b36b00\">%s %s</text>\n", CHART_R - 3,
-            Rep_ChartY(f, v) - 3, name, Rep_N(v).c_str());
+            Rep_ChartY(f, v) - 3, name, Rep_N(pg, v).c_str());
 }
 
 // Beam numbers under a chart of beams first..last, about twenty of them.
-void Rep_BeamAxis(std::string *out, const REP_FRAME &f, int first, int last)
+void Rep_BeamAxis(const REP_PAGE &pg, std::string *out, const REP_FRAME &f, int first, int last)
 {
     double w = (double)(CHART_R - CHART_L) / (last - first + 1);
     static const int kSteps[] = {1, 2, 5, 10, 20, 50, 100, 200};
@@ -75,7 +75,7 @@ void Rep_BeamAxis(std::string *out, const REP_FRAME &f, int first, int last)
             Rep_Add(out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%d</text>\n", CHART_L + (b - first + 0.5) * w,
                     f.iBottom + 15, b);
     Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31,
-            Rep_T(TX_AXIS_BEAM));
+            Rep_T(pg, TX_AXIS_BEAM));
 }
 
 static const char *BeamColour(unsigned flags)
@@ -89,7 +89,7 @@ enum { CHART_VALUES, CHART_NOISE };
 // minimum to maximum, the box over the middle half of the values and the mark
 // at the median; in the noise chart the box from zero to the noise and the
 // mark at the standard deviation.
-static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int kind, const REP_FRAME &f, int first,
+static void BeamChart(const REP_PAGE &pg, std::string *out, const std::vector<REP_BEAM> &beams, int kind, const REP_FRAME &f, int first,
                       int last)
 {
     double w = (double)(CHART_R - CHART_L) / (last - first + 1);
@@ -121,7 +121,7 @@ static void BeamChart(std::string *out, const std::vector<REP_BEAM> &beams, int 
                 Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n",
                         layers[l][c].c_str(), colours[c], widths[l]);
     Rep_Add(out, "<path d=\"%s\" stroke=\"#212121\" stroke-width=\"1.2\" fill=\"none\"/>\n", marks.c_str());
-    Rep_BeamAxis(out, f, first, last);
+    Rep_BeamAxis(pg, out, f, first, last);
 }
 
 void Rep_ChartLegend(std::string *out, const char *const *colours, const char *const *names, int n)
@@ -132,10 +132,10 @@ void Rep_ChartLegend(std::string *out, const char *const *colours, const char *c
     *out += "</p>\n";
 }
 
-void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &all, const REP_LIMITS &lim)
+void Rep_BeamCharts(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &all, const REP_LIMITS &lim)
 {
     for (int kind = CHART_VALUES; kind <= CHART_NOISE; kind++) {
-        Rep_Add(out, "<h2>%s</h2>\n", Rep_T(kind == CHART_VALUES ? TX_VALUES_PER_BEAM : TX_NOISE_PER_BEAM));
+        Rep_Add(out, "<h2>%s</h2>\n", Rep_T(pg, kind == CHART_VALUES ? TX_VALUES_PER_BEAM : TX_NOISE_PER_BEAM));
         for (int rod = 0; rod < REP_RODS; rod++) {
             std::vector<REP_BEAM> beams;
             for (const REP_BEAM &b : all)
@@ -163,21 +163,21 @@ void Rep_BeamCharts(std::string *out, const REP_LOG &log, const std::vector<REP_
             if (f.hi <= f.lo)
                 f.hi = f.lo + 1;
             if (log.uRods == 3)
-                Rep_Add(out, "<h3>%s</h3>\n", Rep_Tf(TX_ROD_PAIR_N, rod + 1).c_str());
-            Rep_ChartOpen(out, f.iBottom + 38, Rep_T(kind == CHART_VALUES ? TX_ARIA_VALUES : TX_ARIA_NOISE));
-            Rep_ChartGrid(out, f);
+                Rep_Add(out, "<h3>%s</h3>\n", Rep_Tf(pg, TX_ROD_PAIR_N, rod + 1).c_str());
+            Rep_ChartOpen(out, f.iBottom + 38, Rep_T(pg, kind == CHART_VALUES ? TX_ARIA_VALUES : TX_ARIA_NOISE));
+            Rep_ChartGrid(pg, out, f);
             if (kind == CHART_VALUES) {
-                Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
-                Rep_ChartLimit(out, f, lim.iMax, Rep_T(TX_UPPER_LIMIT));
+                Rep_ChartLimit(pg, out, f, lim.iMin, Rep_T(pg, TX_LOWER_LIMIT));
+                Rep_ChartLimit(pg, out, f, lim.iMax, Rep_T(pg, TX_UPPER_LIMIT));
             } else if (lim.fNoise) {
-                Rep_ChartLimit(out, f, (double)lim.iNoise, Rep_T(TX_NOISE_LIMIT));
+                Rep_ChartLimit(pg, out, f, (double)lim.iNoise, Rep_T(pg, TX_NOISE_LIMIT));
             }
-            BeamChart(out, beams, kind, f, beams.front().iBeam, beams.back().iBeam);
+            BeamChart(pg, out, beams, kind, f, beams.front().iBeam, beams.back().iBeam);
             *out += "</svg>\n";
         }
         static const char *const kColours[4] = {kOk, kLow, kHigh, kNoisy};
-        const char *const names[4] = {Rep_T(kind == CHART_VALUES ? TX_KEY_VALUES : TX_KEY_NOISE), Rep_T(TX_WHY_LOW),
-                                      Rep_T(TX_WHY_HIGH), Rep_T(TX_WHY_NOISY)};
+        const char *const names[4] = {Rep_T(pg, kind == CHART_VALUES ? TX_KEY_VALUES : TX_KEY_NOISE), Rep_T(pg, TX_WHY_LOW),
+                                      Rep_T(pg, TX_WHY_HIGH), Rep_T(pg, TX_WHY_NOISY)};
         Rep_ChartLegend(out, kColours, names, 4);
     }
 }
@@ -194,7 +194,7 @@ int64_t Rep_TimeStep(int64_t span)
     return (span / 8 / 86400000 + 1) * 86400000;
 }
 
-void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
+void Rep_TrendChart(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
 {
     std::vector<REP_POINT> series[1 + REP_WEAKEST];
     series[0] = Rep_SeriesPoints(log.serMedian);
@@ -210,19 +210,19 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
         f.hi = f.lo + 1;
     int64_t t0 = log.tStart, span = std::max<int64_t>(log.tEnd - log.tStart, 1000);
     auto X = [&](int64_t t) { return CHART_L + (double)(t - t0) / span * (CHART_R - CHART_L); };
-    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(TX_ARIA_TREND));
-    Rep_ChartGrid(out, f);
-    Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
+    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(pg, TX_ARIA_TREND));
+    Rep_ChartGrid(pg, out, f);
+    Rep_ChartLimit(pg, out, f, lim.iMin, Rep_T(pg, TX_LOWER_LIMIT));
     int64_t step = Rep_TimeStep(span);
     int64_t first = (t0 / step + (t0 % step != 0)) * step;
     for (int64_t t = first; t <= t0 + span; t += step) {
-        std::string label = Rep_PageTime(t, step >= 86400000);
+        std::string label = Rep_PageTime(pg, t, step >= 86400000);
         label.resize(step >= 86400000 ? 10 : step >= 60000 ? 5 : 8);
         Rep_Add(out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", X(t), f.iBottom + 15,
                 label.c_str());
     }
     Rep_Add(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", (CHART_L + CHART_R) / 2, f.iBottom + 31,
-            Rep_T(TX_AXIS_TIME));
+            Rep_T(pg, TX_AXIS_TIME));
     for (int k = log.nWeak; k >= 0; k--) {
         const char *colour = k == 0 ? "#212121" : kTrend[k - 1];
         std::string pts;
@@ -237,11 +237,11 @@ void Rep_TrendChart(std::string *out, const REP_LOG &log, const REP_LIMITS &lim)
     }
     *out += "</svg>\n";
     const char *colours[1 + REP_WEAKEST] = {"#212121"};
-    std::string names[1 + REP_WEAKEST] = {Rep_T(TX_MEDIAN_PER_CYCLE)};
+    std::string names[1 + REP_WEAKEST] = {Rep_T(pg, TX_MEDIAN_PER_CYCLE)};
     const char *pnames[1 + REP_WEAKEST] = {names[0].c_str()};
     for (int k = 0; k < log.nWeak; k++) {
         colours[1 + k] = kTrend[k];
-        names[1 + k] = Rep_T(TX_BEAM_ONE) + Rep_BeamName(log.uRods, log.aiWeakRod[k], log.aiWeakBeam[k]);
+        names[1 + k] = Rep_T(pg, TX_BEAM_ONE) + Rep_BeamName(pg, log.uRods, log.aiWeakRod[k], log.aiWeakBeam[k]);
         pnames[1 + k] = names[1 + k].c_str();
     }
     Rep_ChartLegend(out, colours, pnames, 1 + log.nWeak);

@@ -25,9 +25,9 @@ const REP_THRESHOLD Rep_aThreshold[REP_THRESHOLDS] = {
     {5, "%", "a median change smaller than this is no change (uniform then reads \"no significant change\")"},
 };
 
-const char *Rep_PatternName(int kind)
+const char *Rep_PatternName(const REP_PAGE &pg, int kind)
 {
-    return Rep_T(TX_PATTERN_0 + kind);
+    return Rep_T(pg, TX_PATTERN_0 + kind);
 }
 
 // Ranges of the beams a recording holds on one rod pair, "1–40, 45–50".

@@ -19,21 +19,21 @@ static double MedianPercent(const std::vector<REP_CHANGE> &changes)
     return Rep_Median(pct);
 }
 
-std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANGE> &changes,
+std::string Rep_CompareSummary(const REP_PAGE &pg, const REP_LOG &found, const std::vector<REP_CHANGE> &changes,
                                const std::vector<REP_PATTERN> &patterns)
 {
-    std::string type = Rep_iLang != REP_LANG_EN ? Rep_aszTypeName[found.iValueType]
+    std::string type = pg.iLang != REP_LANG_EN ? Rep_aszTypeName[found.iValueType]
                        : found.iValueType == 0   ? "Signal"
                                                  : Rep_aszTypeEnglish[found.iValueType];
     type[0] = (char)toupper((unsigned char)type[0]);
     double m = patterns.size() == 1 ? patterns[0].flMedian : MedianPercent(changes);
     std::string s;
     if (isnan(m))
-        s = Rep_Tf(TX_CMP_NO_PERCENT, type.c_str());
+        s = Rep_Tf(pg, TX_CMP_NO_PERCENT, type.c_str());
     else if (fabs(m) < 0.5)
-        s = Rep_Tf(TX_CMP_UNCHANGED, type.c_str());
+        s = Rep_Tf(pg, TX_CMP_UNCHANGED, type.c_str());
     else
-        s = Rep_Tf(m > 0 ? TX_CMP_RAISED : TX_CMP_LOWERED, type.c_str(), Rep_Fixed(fabs(m), 0).c_str());
+        s = Rep_Tf(pg, m > 0 ? TX_CMP_RAISED : TX_CMP_LOWERED, type.c_str(), Rep_Fixed(pg, fabs(m), 0).c_str());
     // What the customer's machine ran with comes first: the arrival's finding.
     int low = 0, high = 0;
     for (const REP_CHANGE &c : changes) {
@@ -41,7 +41,7 @@ std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANG
         high += (c.uFound & REP_FLAG_HIGH) != 0;
     }
     if (low || high)
-        s += "; " + Rep_FoundText(low, high, (int)changes.size());
+        s += "; " + Rep_FoundText(pg, low, high, (int)changes.size());
     static const unsigned kFlag[3] = {REP_FLAG_LOW, REP_FLAG_HIGH, REP_FLAG_NOISY};
     static const int kWhere[3] = {TX_WHERE_LOW, TX_WHERE_HIGH, TX_WHERE_NOISY};
     bool any = false;
@@ -50,15 +50,15 @@ std::string Rep_CompareSummary(const REP_LOG &found, const std::vector<REP_CHANG
             std::vector<std::string> names;
             for (const REP_CHANGE &c : changes)
                 if ((c.uLeft & kFlag[k]) && ((c.uFound & kFlag[k]) != 0) == (still != 0))
-                    names.push_back(Rep_BeamName(found.uRods, c.iRod, c.iBeam));
+                    names.push_back(Rep_BeamName(pg, found.uRods, c.iRod, c.iBeam));
             if (!names.empty())
-                s += "; " + Rep_BeamList(names) + Rep_T(still ? TX_CMP_STILL : TX_CMP_NEWLY) + Rep_T(kWhere[k]);
+                s += "; " + Rep_BeamList(pg, names) + Rep_T(pg, still ? TX_CMP_STILL : TX_CMP_NEWLY) + Rep_T(pg, kWhere[k]);
             any |= !names.empty();
         }
-    return any ? s : s + Rep_T(low || high ? TX_CMP_LEFT_WITHIN : TX_CMP_ALL_WITHIN);
+    return any ? s : s + Rep_T(pg, low || high ? TX_CMP_LEFT_WITHIN : TX_CMP_ALL_WITHIN);
 }
 
-static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int rod, const REP_LIMITS &lim,
+static void PairChart(const REP_PAGE &pg, std::string *out, const std::vector<REP_CHANGE> &all, int rod, const REP_LIMITS &lim,
                       bool relative)
 {
     std::vector<const REP_CHANGE *> beams;
@@ -73,8 +73,8 @@ static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int 
         return;
     int first = beams.front()->iBeam, last = beams.back()->iBeam;
     double w = (double)(CHART_R - CHART_L) / (last - first + 1), bar = std::max(w * 0.4, 0.4);
-    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(TX_ARIA_PAIR));
-    Rep_ChartGrid(out, f);
+    Rep_ChartOpen(out, f.iBottom + 38, Rep_T(pg, TX_ARIA_PAIR));
+    Rep_ChartGrid(pg, out, f);
     std::string found, left, leftOut;
     for (const REP_CHANGE *c : beams) {
         double x = CHART_L + (c->iBeam - first + 0.5) * w;
@@ -88,119 +88,119 @@ static void PairChart(std::string *out, const std::vector<REP_CHANGE> &all, int 
         if (!paths[i]->empty())
             Rep_Add(out, "<path d=\"%s\" stroke=\"%s\" stroke-width=\"%.2f\" fill=\"none\"/>\n", paths[i]->c_str(),
                     colours[i], bar);
-    Rep_ChartLimit(out, f, lim.iMin, Rep_T(TX_LOWER_LIMIT));
-    Rep_ChartLimit(out, f, lim.iMax, Rep_T(TX_UPPER_LIMIT));
-    Rep_BeamAxis(out, f, first, last);
+    Rep_ChartLimit(pg, out, f, lim.iMin, Rep_T(pg, TX_LOWER_LIMIT));
+    Rep_ChartLimit(pg, out, f, lim.iMax, Rep_T(pg, TX_UPPER_LIMIT));
+    Rep_BeamAxis(pg, out, f, first, last);
     *out += "</svg>\n";
 }
 
-static std::string Signed(double v, const char *unit)
+static std::string Signed(const REP_PAGE &pg, double v, const char *unit)
 {
     if (isnan(v))
         return "–";
     std::string s;
-    Rep_Add(&s, "%s%s%s", v > 0 ? "+" : "", Rep_N(v).c_str(), unit);
+    Rep_Add(&s, "%s%s%s", v > 0 ? "+" : "", Rep_N(pg, v).c_str(), unit);
     return s;
 }
 
-static void ChangeTable(std::string *out, const REP_LOG &log, const std::vector<const REP_CHANGE *> &rows, const char *id)
+static void ChangeTable(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const std::vector<const REP_CHANGE *> &rows, const char *id)
 {
     Rep_Add(out, "<table id=\"%s\">\n<thead><tr><th class=\"text\">%s</th><th>%s</th><th>%s</th><th>%s</th><th>%s</th>"
-                 "<th class=\"text\">%s</th><th class=\"text\">%s</th></tr></thead>\n<tbody>\n", id, Rep_T(TX_BEAM),
-            Rep_T(TX_AS_FOUND), Rep_T(TX_AS_LEFT), Rep_T(TX_CHANGE), Rep_T(TX_CHANGE_PCT), Rep_T(TX_AS_FOUND),
-            Rep_T(TX_AS_LEFT));
+                 "<th class=\"text\">%s</th><th class=\"text\">%s</th></tr></thead>\n<tbody>\n", id, Rep_T(pg, TX_BEAM),
+            Rep_T(pg, TX_AS_FOUND), Rep_T(pg, TX_AS_LEFT), Rep_T(pg, TX_CHANGE), Rep_T(pg, TX_CHANGE_PCT), Rep_T(pg, TX_AS_FOUND),
+            Rep_T(pg, TX_AS_LEFT));
     for (const REP_CHANGE *c : rows)
         Rep_Add(out, "<tr%s><td class=\"beam text\">%s</td><td>%s</td><td>%s</td><td>%s</td><td>%s</td>"
                      "<td class=\"text\">%s</td><td class=\"text\">%s</td></tr>\n",
                 c->uLeft & REP_FLAG_LOW ? " class=\"low\"" : c->uLeft & REP_FLAG_HIGH ? " class=\"high\"" : "",
-                Rep_BeamName(log.uRods, c->iRod, c->iBeam).c_str(), Rep_N(c->flFound).c_str(),
-                Rep_N(c->flLeft).c_str(), Signed(c->flChange, "").c_str(), Signed(c->flPercent, " %").c_str(),
-                c->uFound ? Rep_PageReasons(c->uFound).c_str() : Rep_T(TX_WITHIN_LIMITS),
-                c->uLeft ? Rep_PageReasons(c->uLeft).c_str() : Rep_T(TX_WITHIN_LIMITS));
+                Rep_BeamName(pg, log.uRods, c->iRod, c->iBeam).c_str(), Rep_N(pg, c->flFound).c_str(),
+                Rep_N(pg, c->flLeft).c_str(), Signed(pg, c->flChange, "").c_str(), Signed(pg, c->flPercent, " %").c_str(),
+                c->uFound ? Rep_PageReasons(pg, c->uFound).c_str() : Rep_T(pg, TX_WITHIN_LIMITS),
+                c->uLeft ? Rep_PageReasons(pg, c->uLeft).c_str() : Rep_T(pg, TX_WITHIN_LIMITS));
     *out += "</tbody>\n</table>\n";
 }
 
-static void Indication(std::string *out, const REP_LOG &log, const REP_PATTERN &p,
+static void Indication(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const REP_PATTERN &p,
                        const std::vector<REP_CHANGE> &changes)
 {
-    std::string where = log.uRods == 3 ? Rep_Tf(TX_OF_ROD_PAIR, p.iRod + 1) : "";
-    *out += "<p class=\"indication\">" + Rep_Tf(TX_CHANGE_OVER_ROD, where.c_str(), p.iRod + 1, Rep_PatternName(p.iKind),
-                                                 Rep_T(TX_MEANING_0 + p.iKind));
+    std::string where = log.uRods == 3 ? Rep_Tf(pg, TX_OF_ROD_PAIR, p.iRod + 1) : "";
+    *out += "<p class=\"indication\">" + Rep_Tf(pg, TX_CHANGE_OVER_ROD, where.c_str(), p.iRod + 1, Rep_PatternName(pg, p.iKind),
+                                                 Rep_T(pg, TX_MEANING_0 + p.iKind));
     if (p.iKind == REP_PATTERN_ISOLATED) {
         std::vector<std::string> names;
         for (int i : p.aiIsolated)
-            names.push_back(Rep_BeamName(log.uRods, changes[i].iRod, changes[i].iBeam) + " (" +
-                            Signed(changes[i].flPercent, " %") + ")");
-        *out += ": " + Rep_BeamList(names);
+            names.push_back(Rep_BeamName(pg, log.uRods, changes[i].iRod, changes[i].iBeam) + " (" +
+                            Signed(pg, changes[i].flPercent, " %") + ")");
+        *out += ": " + Rep_BeamList(pg, names);
     }
-    *out += Rep_Tf(TX_INDICATION, Signed(p.flMedian, " %").c_str(), p.nBeams, Rep_Fixed(p.flWithin, 0).c_str(),
-                   Rep_Fixed(p.flTau, 2).c_str(), Signed(p.flSpan, Rep_T(TX_PP)).c_str()) + "</p>\n";
+    *out += Rep_Tf(pg, TX_INDICATION, Signed(pg, p.flMedian, " %").c_str(), p.nBeams, Rep_Fixed(pg, p.flWithin, 0).c_str(),
+                   Rep_Fixed(pg, p.flTau, 2).c_str(), Signed(pg, p.flSpan, Rep_T(pg, TX_PP)).c_str()) + "</p>\n";
 }
 
-static void Recording(std::string *out, const char *name, const REP_LOG &log)
+static void Recording(const REP_PAGE &pg, std::string *out, const char *name, const REP_LOG &log)
 {
-    Rep_Fact(out, name, Rep_Tf(TX_RECORDING, Rep_PageTime(log.tStart, true).substr(0, 16).c_str(),
-                               Rep_PageTime(log.tEnd, true).substr(0, 16).c_str(), std::to_string(log.nCycles).c_str(),
-                               (int)log.aFiles.size(), Rep_T(log.aFiles.size() == 1 ? TX_LOG_ONE : TX_LOG_MANY)));
+    Rep_Fact(out, name, Rep_Tf(pg, TX_RECORDING, Rep_PageTime(pg, log.tStart, true).substr(0, 16).c_str(),
+                               Rep_PageTime(pg, log.tEnd, true).substr(0, 16).c_str(), std::to_string(log.nCycles).c_str(),
+                               (int)log.aFiles.size(), Rep_T(pg, log.aFiles.size() == 1 ? TX_LOG_ONE : TX_LOG_MANY)));
 }
 
-std::string Rep_CompareHtml(const REP_LOG &found, const REP_LOG &left, const std::vector<REP_CHANGE> &changes,
+std::string Rep_CompareHtml(const REP_PAGE &pg, const REP_LOG &found, const REP_LOG &left, const std::vector<REP_CHANGE> &changes,
                             const std::vector<REP_PATTERN> &patterns, const REP_LIMITS &lim)
 {
-    std::string out, day = Rep_PageTime(left.tStart, true).substr(0, 10);
-    Rep_PageStart(&out, Rep_Tf(TX_COMPARE_TITLE, day.c_str()), Rep_T(TX_COMPARE_HEADING));
-    Rep_Add(&out, "<p>%s</p>\n", Rep_Tf(TX_COMPARE_LINE, Rep_aszTypeName[found.iValueType],
-                                        Rep_T(found.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
-                                        Rep_PageTime(found.tStart, true).substr(0, 16).c_str(),
-                                        Rep_PageTime(left.tStart, true).substr(0, 16).c_str()).c_str());
+    std::string out, day = Rep_PageTime(pg, left.tStart, true).substr(0, 10);
+    Rep_PageStart(pg, &out, Rep_Tf(pg, TX_COMPARE_TITLE, day.c_str()), Rep_T(pg, TX_COMPARE_HEADING));
+    Rep_Add(&out, "<p>%s</p>\n", Rep_Tf(pg, TX_COMPARE_LINE, Rep_aszTypeName[found.iValueType],
+                                        Rep_T(pg, found.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
+                                        Rep_PageTime(pg, found.tStart, true).substr(0, 16).c_str(),
+                                        Rep_PageTime(pg, left.tStart, true).substr(0, 16).c_str()).c_str());
     bool outside = std::any_of(changes.begin(), changes.end(),
                                [](const REP_CHANGE &c) { return (c.uLeft | (c.uFound & (REP_FLAG_LOW | REP_FLAG_HIGH))) != 0; });
     Rep_Add(&out, "<p class=\"verdict %s\">%s</p>\n", outside ? "flagged" : "ok",
-            Rep_Esc(Rep_CompareSummary(found, changes, patterns)).c_str());
+            Rep_Esc(Rep_CompareSummary(pg, found, changes, patterns)).c_str());
     for (const REP_PATTERN &p : patterns)
-        Indication(&out, found, p, changes);
-    Rep_Add(&out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(TX_SUMMARY));
-    Rep_Fact(&out, Rep_T(TX_VALUE_TYPE), Rep_TypeText(found.iValueType, found.fRelative));
-    Recording(&out, Rep_T(TX_AS_FOUND), found);
-    Recording(&out, Rep_T(TX_AS_LEFT), left);
-    Rep_Fact(&out, Rep_T(TX_LIMITS), Rep_LimitsHtml(lim, found.fRelative));
-    Rep_Fact(&out, Rep_T(TX_BEAMS), std::to_string(changes.size()));
-    Rep_Add(&out, "</table>\n<h2>%s</h2>\n", Rep_T(TX_MEDIAN_FOUND_LEFT));
+        Indication(pg, &out, found, p, changes);
+    Rep_Add(&out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(pg, TX_SUMMARY));
+    Rep_Fact(&out, Rep_T(pg, TX_VALUE_TYPE), Rep_TypeText(pg, found.iValueType, found.fRelative));
+    Recording(pg, &out, Rep_T(pg, TX_AS_FOUND), found);
+    Recording(pg, &out, Rep_T(pg, TX_AS_LEFT), left);
+    Rep_Fact(&out, Rep_T(pg, TX_LIMITS), Rep_LimitsHtml(pg, lim, found.fRelative));
+    Rep_Fact(&out, Rep_T(pg, TX_BEAMS), std::to_string(changes.size()));
+    Rep_Add(&out, "</table>\n<h2>%s</h2>\n", Rep_T(pg, TX_MEDIAN_FOUND_LEFT));
     for (int rod = 0; rod < REP_RODS; rod++)
         if (found.uRods & 1u << rod) {
             if (found.uRods == 3)
-                Rep_Add(&out, "<h3>%s</h3>\n", Rep_Tf(TX_ROD_PAIR_N, rod + 1).c_str());
-            PairChart(&out, changes, rod, lim, found.fRelative);
+                Rep_Add(&out, "<h3>%s</h3>\n", Rep_Tf(pg, TX_ROD_PAIR_N, rod + 1).c_str());
+            PairChart(pg, &out, changes, rod, lim, found.fRelative);
         }
     const char *colours[3] = {kFound, kLeft, kLeftOut};
-    const char *names[3] = {Rep_T(TX_AS_FOUND_L), Rep_T(TX_AS_LEFT_L), Rep_T(TX_AS_LEFT_OUT)};
+    const char *names[3] = {Rep_T(pg, TX_AS_FOUND_L), Rep_T(pg, TX_AS_LEFT_L), Rep_T(pg, TX_AS_LEFT_OUT)};
     Rep_ChartLegend(&out, colours, names, 3);
 
     std::vector<const REP_CHANGE *> still, most = Rep_MostChanged(changes, 10);
     for (const REP_CHANGE &c : changes)
         if (c.uLeft)
             still.push_back(&c);
-    Rep_Add(&out, "<section>\n<h2>%s</h2>\n", Rep_T(TX_CHANGED_MOST));
+    Rep_Add(&out, "<section>\n<h2>%s</h2>\n", Rep_T(pg, TX_CHANGED_MOST));
     if (most.empty())
-        Rep_Add(&out, "<p>%s</p>\n", Rep_T(TX_CHANGED_NONE));
+        Rep_Add(&out, "<p>%s</p>\n", Rep_T(pg, TX_CHANGED_NONE));
     else
-        ChangeTable(&out, found, most, "changed");
-    Rep_Add(&out, "<p class=\"legend\">%s</p>\n</section>\n<section>\n<h2>%s</h2>\n", Rep_T(TX_CHANGED_LEGEND),
-            Rep_T(TX_OUTSIDE_AFTER));
+        ChangeTable(pg, &out, found, most, "changed");
+    Rep_Add(&out, "<p class=\"legend\">%s</p>\n</section>\n<section>\n<h2>%s</h2>\n", Rep_T(pg, TX_CHANGED_LEGEND),
+            Rep_T(pg, TX_OUTSIDE_AFTER));
     if (still.empty())
-        Rep_Add(&out, "<p>%s</p>\n", Rep_T(TX_OUTSIDE_NONE));
+        Rep_Add(&out, "<p>%s</p>\n", Rep_T(pg, TX_OUTSIDE_NONE));
     else
-        ChangeTable(&out, found, still, "outside");
+        ChangeTable(pg, &out, found, still, "outside");
     Rep_Add(&out, "</section>\n<section>\n<h2>%s</h2>\n<p>%s</p>\n<table class=\"thresholds\">\n<thead><tr><th>%s</th>"
-                  "<th class=\"text\">%s</th></tr></thead>\n<tbody>\n", Rep_T(TX_CLASSIFIED_HOW),
-            Rep_T(TX_CLASSIFIED_TEXT), Rep_T(TX_THRESHOLD), Rep_T(TX_MEANING));
+                  "<th class=\"text\">%s</th></tr></thead>\n<tbody>\n", Rep_T(pg, TX_CLASSIFIED_HOW),
+            Rep_T(pg, TX_CLASSIFIED_TEXT), Rep_T(pg, TX_THRESHOLD), Rep_T(pg, TX_MEANING));
     for (int i = 0; i < REP_THRESHOLDS; i++)
-        Rep_Add(&out, "<tr><td>%s %s</td><td class=\"text\">%s</td></tr>\n", Rep_N(Rep_aThreshold[i].flValue).c_str(),
-                Rep_Esc(Rep_T(TX_THR_UNIT_0 + i)).c_str(), Rep_Esc(Rep_T(TX_THR_TEXT_0 + i)).c_str());
+        Rep_Add(&out, "<tr><td>%s %s</td><td class=\"text\">%s</td></tr>\n", Rep_N(pg, Rep_aThreshold[i].flValue).c_str(),
+                Rep_Esc(Rep_T(pg, TX_THR_UNIT_0 + i)).c_str(), Rep_Esc(Rep_T(pg, TX_THR_TEXT_0 + i)).c_str());
     out += "</tbody>\n</table>\n</section>\n";
-    Rep_LogsTable(&out, found, Rep_T(TX_LOGS_FOUND));
-    Rep_LogsTable(&out, left, Rep_T(TX_LOGS_LEFT));
-    Rep_SignBlock(&out);
+    Rep_LogsTable(pg, &out, found, Rep_T(pg, TX_LOGS_FOUND));
+    Rep_LogsTable(pg, &out, left, Rep_T(pg, TX_LOGS_LEFT));
+    Rep_SignBlock(pg, &out);
     out += "</body>\n</html>\n";
     return out;
 }

@@ -10,26 +10,26 @@ template <typename B> static int Key(const B &b)
     return b.iRod * 1000 + b.iBeam;
 }
 
-std::string Rep_BeamList(const std::vector<std::string> &names)
+std::string Rep_BeamList(const REP_PAGE &pg, const std::vector<std::string> &names)
 {
-    std::string s = Rep_T(names.size() == 1 ? TX_BEAM_ONE : TX_BEAM_MANY);
+    std::string s = Rep_T(pg, names.size() == 1 ? TX_BEAM_ONE : TX_BEAM_MANY);
     size_t shown = names.size() > 12 ? 10 : names.size();
     for (size_t i = 0; i < shown; i++)
-        s += (i == 0 ? "" : i + 1 == names.size() ? Rep_T(TX_AND) : ", ") + names[i];
+        s += (i == 0 ? "" : i + 1 == names.size() ? Rep_T(pg, TX_AND) : ", ") + names[i];
     if (shown < names.size())
-        s += Rep_Tf(TX_N_MORE, (int)(names.size() - shown));
+        s += Rep_Tf(pg, TX_N_MORE, (int)(names.size() - shown));
     return s;
 }
 
 // The finding, which beams, the dates and the action.
-std::string Rep_HistorySummary(const REP_HISTORY &h)
+std::string Rep_HistorySummary(const REP_PAGE &pg, const REP_HISTORY &h)
 {
     std::vector<std::string> low, high, noisy, predicted, all;
     double from = INFINITY, to = -INFINITY;
     bool toBeyond = false;
     const REP_HBEAM *weakest = nullptr;
     for (const REP_HBEAM &b : h.aBeams) {
-        std::string name = Rep_BeamName(h.uRods, b.iRod, b.iBeam);
+        std::string name = Rep_BeamName(pg, h.uRods, b.iRod, b.iBeam);
         if (b.uFlags & REP_FLAG_LOW)
             low.push_back(name);
         else if (b.uFlags & REP_FLAG_HIGH)
@@ -50,32 +50,32 @@ std::string Rep_HistorySummary(const REP_HISTORY &h)
     std::string s;
     auto part = [&](const std::vector<std::string> &names, const std::string &what) {
         if (!names.empty())
-            s += (s.empty() ? "" : "; ") + Rep_BeamList(names) + " " + what;
+            s += (s.empty() ? "" : "; ") + Rep_BeamList(pg, names) + " " + what;
     };
-    part(low, Rep_T(TX_HS_LOW));
-    part(high, Rep_T(TX_HS_HIGH));
-    part(noisy, Rep_T(TX_HS_NOISY));
+    part(low, Rep_T(pg, TX_HS_LOW));
+    part(high, Rep_T(pg, TX_HS_HIGH));
+    part(noisy, Rep_T(pg, TX_HS_NOISY));
     // The dates exist only when a beam is predicted.
     if (!predicted.empty())
-        part(predicted, Rep_Tf(TX_HS_PREDICTED, Rep_PageDay(from).c_str(),
-                               toBeyond ? Rep_T(TX_FC_BEYOND) : Rep_PageDay(to).c_str()));
+        part(predicted, Rep_Tf(pg, TX_HS_PREDICTED, Rep_PageDay(pg, from).c_str(),
+                               toBeyond ? Rep_T(pg, TX_FC_BEYOND) : Rep_PageDay(pg, to).c_str()));
     if (s.empty()) {
-        s = Rep_Tf(TX_HS_NONE, Rep_N(h.flHorizonDays).c_str());
+        s = Rep_Tf(pg, TX_HS_NONE, Rep_N(pg, h.flHorizonDays).c_str());
         if (weakest)
-            s += Rep_Tf(TX_HS_WEAKEST, Rep_N(weakest->flReserve).c_str(),
-                        Rep_BeamList({Rep_BeamName(h.uRods, weakest->iRod, weakest->iBeam)}).c_str());
+            s += Rep_Tf(pg, TX_HS_WEAKEST, Rep_N(pg, weakest->flReserve).c_str(),
+                        Rep_BeamList(pg, {Rep_BeamName(pg, h.uRods, weakest->iRod, weakest->iBeam)}).c_str());
         return s;
     }
     s[0] = (char)toupper((unsigned char)s[0]);
     if (predicted.size() < all.size())
-        return s + Rep_Tf(TX_HS_ACTION_NOW, Rep_BeamList(all).c_str());
+        return s + Rep_Tf(pg, TX_HS_ACTION_NOW, Rep_BeamList(pg, all).c_str());
     // The month the earliest range starts in: "2026-05" or "05.2026".
-    std::string month = Rep_PageDay(from);
-    month = Rep_iLang == REP_LANG_DE ? month.substr(3) : month.substr(0, 7);
-    return s + Rep_Tf(TX_HS_ACTION_BEFORE, Rep_BeamList(all).c_str(), month.c_str());
+    std::string month = Rep_PageDay(pg, from);
+    month = pg.iLang == REP_LANG_DE ? month.substr(3) : month.substr(0, 7);
+    return s + Rep_Tf(pg, TX_HS_ACTION_BEFORE, Rep_BeamList(pg, all).c_str(), month.c_str());
 }
 
-std::string Rep_HistoryCsv(const REP_HISTORY &h)
+std::string Rep_HistoryCsv(const REP_PAGE &pg, const REP_HISTORY &h)
 {
     static const char *const kLight[] = {"green", "yellow", "red"};
     std::vector<std::string> header, cells;
@@ -99,60 +99,60 @@ std::string Rep_HistoryCsv(const REP_HISTORY &h)
         bool range = b->iForecast == REP_FC_RANGE;
         row += "\t" + (range ? Rep_DayText(b->flFrom) : "") + "\t" +
                (range ? b->fToBeyond ? "beyond the horizon" : Rep_DayText(b->flTo) : "");
-        row += "\t" + Rep_ForecastText(*b);
+        row += "\t" + Rep_ForecastText(pg, *b);
         cells.push_back(row);
     }
     return Rep_Csv(h.aLast, header, cells);
 }
 
-std::string Rep_ShapeText(const REP_SHAPE &s)
+std::string Rep_ShapeText(const REP_PAGE &pg, const REP_SHAPE &s)
 {
     std::string type = std::string(s.fRelative ? "relative " : "") +
-                       (Rep_iLang == REP_LANG_EN ? Rep_aszTypeEnglish[s.iType] : Rep_aszTypeName[s.iType]);
-    return Rep_Tf(TX_SHAPE, s.nBeams, s.uRods == 3 ? Rep_T(TX_ROD_PAIRS_BOTH) : s.uRods == 2 ? "2" : "1", type.c_str());
+                       (pg.iLang == REP_LANG_EN ? Rep_aszTypeEnglish[s.iType] : Rep_aszTypeName[s.iType]);
+    return Rep_Tf(pg, TX_SHAPE, s.nBeams, s.uRods == 3 ? Rep_T(pg, TX_ROD_PAIRS_BOTH) : s.uRods == 2 ? "2" : "1", type.c_str());
 }
 
 // What the technician found on arrival, for the plan's row and the pages.
-std::string Rep_FoundText(int low, int high, int beams)
+std::string Rep_FoundText(const REP_PAGE &pg, int low, int high, int beams)
 {
     if (low < 0)
-        return Rep_T(TX_FOUND_NONE);
+        return Rep_T(pg, TX_FOUND_NONE);
     if (!low && !high)
-        return Rep_T(TX_FOUND_WITHIN);
-    std::string s = low ? Rep_Tf(TX_FOUND_LOW, low, beams) : "";
+        return Rep_T(pg, TX_FOUND_WITHIN);
+    std::string s = low ? Rep_Tf(pg, TX_FOUND_LOW, low, beams) : "";
     if (high)
-        s += (s.empty() ? "" : "; ") + Rep_Tf(TX_FOUND_HIGH, high, beams);
+        s += (s.empty() ? "" : "; ") + Rep_Tf(pg, TX_FOUND_HIGH, high, beams);
     return s;
 }
 
-std::string Rep_SoilingText(double rate, const std::string &beam)
+std::string Rep_SoilingText(const REP_PAGE &pg, double rate, const std::string &beam)
 {
-    return isnan(rate) ? Rep_T(TX_SOILING_NONE) : Rep_Tf(TX_SOILING_TEXT, Rep_Fixed(Rep_SoilPercent(rate), 0).c_str(), beam.c_str());
+    return isnan(rate) ? Rep_T(pg, TX_SOILING_NONE) : Rep_Tf(pg, TX_SOILING_TEXT, Rep_Fixed(pg, Rep_SoilPercent(rate), 0).c_str(), beam.c_str());
 }
 
 // How the recommended interval was reached, in one sentence.
-std::string Rep_AdviceText(const REP_HISTORY &h)
+std::string Rep_AdviceText(const REP_PAGE &pg, const REP_HISTORY &h)
 {
     const REP_ADVICE &a = h.advice;
     if (a.iReason == ADV_CARD)
-        return Rep_T(TX_ADV_CARD);
+        return Rep_T(pg, TX_ADV_CARD);
     std::string first = "–", when = "–";
     if (a.iFirst >= 0) {
         const REP_HBEAM &b = h.aBeams[a.iFirst];
-        first = Rep_BeamName(h.uRods, b.iRod, b.iBeam);
-        when = Rep_PageDay(a.flCrossDay);
+        first = Rep_BeamName(pg, h.uRods, b.iRod, b.iBeam);
+        when = Rep_PageDay(pg, a.flCrossDay);
     }
-    std::string s = Rep_Tf(TX_ADV_SOILING, Rep_PageDay(h.aVisits.back().iDay).c_str(), a.nSpells,
-                           Rep_T(a.nSpells == 1 ? TX_SPELL_ONE : TX_SPELL_MANY), first.c_str(), when.c_str());
+    std::string s = Rep_Tf(pg, TX_ADV_SOILING, Rep_PageDay(pg, h.aVisits.back().iDay).c_str(), a.nSpells,
+                           Rep_T(pg, a.nSpells == 1 ? TX_SPELL_ONE : TX_SPELL_MANY), first.c_str(), when.c_str());
     if (a.iReason == ADV_TREND) {
         double from = INFINITY;
         for (const REP_HBEAM &b : h.aBeams)
             if (b.iForecast == REP_FC_RANGE)
                 from = std::min(from, b.flFrom);
-        s += Rep_Tf(TX_ADV_TREND, isfinite(from) ? Rep_PageDay(from).c_str() : Rep_PageDay(h.aVisits.back().iDay).c_str());
+        s += Rep_Tf(pg, TX_ADV_TREND, isfinite(from) ? Rep_PageDay(pg, from).c_str() : Rep_PageDay(pg, h.aVisits.back().iDay).c_str());
     }
     static const int kMore[] = {0, 0, 0, TX_ADV_FEW, TX_ADV_MIN, TX_ADV_MAX};
     if (kMore[a.iReason])
-        s += Rep_T(kMore[a.iReason]);
+        s += Rep_T(pg, kMore[a.iReason]);
     return s;
 }

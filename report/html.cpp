@@ -40,33 +40,33 @@ static const char kStyle[] =
     "table.thresholds td, table.thresholds th { text-align: left; }\n";
 
 // The page up to its heading; the title is plain text.
-void Rep_PageStart(std::string *out, const std::string &title, const std::string &heading, const char *style)
+void Rep_PageStart(const REP_PAGE &pg, std::string *out, const std::string &title, const std::string &heading, const char *style)
 {
     Rep_Add(out,
             "<!DOCTYPE html>\n<html lang=\"%s\">\n<head>\n<meta charset=\"utf-8\"/>\n"
             "<title>%s</title>\n<style>\n%s%s</style>\n</head>\n<body>\n<h1>%s</h1>\n",
-            Rep_T(TX_LANG_CODE), Rep_Esc(title).c_str(), kStyle, style, Rep_Esc(heading).c_str());
-    Rep_IdentityBlock(out);
+            Rep_T(pg, TX_LANG_CODE), Rep_Esc(title).c_str(), kStyle, style, Rep_Esc(heading).c_str());
+    Rep_IdentityBlock(pg, out);
 }
 
-static std::string Duration(int64_t ms)
+static std::string Duration(const REP_PAGE &pg, int64_t ms)
 {
     std::string s;
     if (ms >= 3600000)
         Rep_Add(&s, "%lld h %02d min %02d s", (long long)(ms / 3600000), (int)(ms / 60000 % 60), (int)(ms / 1000 % 60));
     else if (ms >= 60000)
         Rep_Add(&s, "%d min %02d%c%d s", (int)(ms / 60000), (int)(ms / 1000 % 60),
-                Rep_iLang == REP_LANG_DE ? ',' : '.', (int)(ms / 100 % 10));
+                pg.iLang == REP_LANG_DE ? ',' : '.', (int)(ms / 100 % 10));
     else
-        s = Rep_Fixed(ms / 1000.0, 3) + " s";
+        s = Rep_Fixed(pg, ms / 1000.0, 3) + " s";
     return s;
 }
 
-std::string Rep_BeamName(unsigned rods, int rod, int beam)
+std::string Rep_BeamName(const REP_PAGE &pg, unsigned rods, int rod, int beam)
 {
     std::string s = std::to_string(beam);
     if (rods == 3)
-        return Rep_Tf(TX_BEAM_ON_ROD, beam, rod + 1);
+        return Rep_Tf(pg, TX_BEAM_ON_ROD, beam, rod + 1);
     return s;
 }
 
@@ -75,62 +75,62 @@ void Rep_Fact(std::string *out, const char *name, const std::string &html)
     Rep_Add(out, "<tr><th>%s</th><td>%s</td></tr>\n", name, html.c_str());
 }
 
-std::string Rep_TypeText(int type, bool relative)
+std::string Rep_TypeText(const REP_PAGE &pg, int type, bool relative)
 {
-    return Rep_Tf(relative ? TX_TYPE_REL : TX_TYPE_ABS, Rep_aszTypeName[type], Rep_aszTypeEnglish[type]);
+    return Rep_Tf(pg, relative ? TX_TYPE_REL : TX_TYPE_ABS, Rep_aszTypeName[type], Rep_aszTypeEnglish[type]);
 }
 
-std::string Rep_LimitsHtml(const REP_LIMITS &lim, bool relative)
+std::string Rep_LimitsHtml(const REP_PAGE &pg, const REP_LIMITS &lim, bool relative)
 {
     const char *unit = relative ? " %" : "";
-    std::string limits = Rep_Tf(TX_LIMIT_LOWER, std::to_string(lim.iMin).c_str(), unit, lim.strMinFrom.c_str()) +
-                         "; " + Rep_Tf(TX_LIMIT_UPPER, std::to_string(lim.iMax).c_str(), unit, lim.strMaxFrom.c_str()) +
+    std::string limits = Rep_Tf(pg, TX_LIMIT_LOWER, std::to_string(lim.iMin).c_str(), unit, lim.strMinFrom.c_str()) +
+                         "; " + Rep_Tf(pg, TX_LIMIT_UPPER, std::to_string(lim.iMax).c_str(), unit, lim.strMaxFrom.c_str()) +
                          "; ";
-    return Rep_Esc(limits + (lim.fNoise ? Rep_Tf(TX_LIMIT_NOISE, std::to_string(lim.iNoise).c_str(), unit,
+    return Rep_Esc(limits + (lim.fNoise ? Rep_Tf(pg, TX_LIMIT_NOISE, std::to_string(lim.iNoise).c_str(), unit,
                                                  lim.strNoiseFrom.c_str())
-                                        : std::string(Rep_T(TX_NOISE_NOT_JUDGED))));
+                                        : std::string(Rep_T(pg, TX_NOISE_NOT_JUDGED))));
 }
 
-static void Summary(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
+static void Summary(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
 {
-    Rep_Add(out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(TX_SUMMARY));
-    Rep_Fact(out, Rep_T(TX_VALUE_TYPE), Rep_TypeText(log.iValueType, log.fRelative));
-    Rep_Fact(out, Rep_T(TX_ROD_PAIR), log.uRods == 3 ? Rep_T(TX_ROD_PAIRS_BOTH) : log.uRods == 2 ? "2" : "1");
+    Rep_Add(out, "<h2>%s</h2>\n<table class=\"facts\">\n", Rep_T(pg, TX_SUMMARY));
+    Rep_Fact(out, Rep_T(pg, TX_VALUE_TYPE), Rep_TypeText(pg, log.iValueType, log.fRelative));
+    Rep_Fact(out, Rep_T(pg, TX_ROD_PAIR), log.uRods == 3 ? Rep_T(pg, TX_ROD_PAIRS_BOTH) : log.uRods == 2 ? "2" : "1");
     std::string ranges;
     for (const REP_RANGE &r : log.aRanges) {
         Rep_Add(&ranges, "%s%d–%d", ranges.empty() ? "" : "; ", r.iFirst, r.iLast);
         if (log.uRods == 3)
-            ranges += Rep_Tf(TX_ON_ROD_PAIR, r.iRod + 1);
+            ranges += Rep_Tf(pg, TX_ON_ROD_PAIR, r.iRod + 1);
         if (log.aRanges.size() > 1)
-            ranges += Rep_Tf(TX_N_LINES, (unsigned long long)r.nLines);
+            ranges += Rep_Tf(pg, TX_N_LINES, (unsigned long long)r.nLines);
     }
     if (log.fMoreRanges)
-        ranges += Rep_T(TX_AND_MORE);
-    Rep_Fact(out, Rep_T(log.aRanges.size() > 1 ? TX_BEAM_RANGES : TX_BEAM_RANGE), ranges);
-    Rep_Fact(out, Rep_T(TX_START), Rep_PageTime(log.tStart, true));
-    Rep_Fact(out, Rep_T(TX_END), Rep_PageTime(log.tEnd, true));
-    Rep_Fact(out, Rep_T(TX_DURATION), Duration(log.tEnd - log.tStart));
-    Rep_Fact(out, Rep_T(TX_CYCLES), std::to_string(log.nCycles));
-    Rep_Fact(out, Rep_T(TX_MEDIAN_INTERVAL),
-         log.histInterval.nCount ? Rep_N(Rep_HistQuantile(log.histInterval, 0.5)) + " ms" : "–");
-    Rep_Fact(out, Rep_T(TX_SKIPPED_LINES_N), std::to_string(log.nSkipped));
-    Rep_Fact(out, Rep_T(TX_LIMITS), Rep_LimitsHtml(lim, log.fRelative));
-    Rep_Fact(out, Rep_T(TX_BEAMS), std::to_string(beams.size()));
+        ranges += Rep_T(pg, TX_AND_MORE);
+    Rep_Fact(out, Rep_T(pg, log.aRanges.size() > 1 ? TX_BEAM_RANGES : TX_BEAM_RANGE), ranges);
+    Rep_Fact(out, Rep_T(pg, TX_START), Rep_PageTime(pg, log.tStart, true));
+    Rep_Fact(out, Rep_T(pg, TX_END), Rep_PageTime(pg, log.tEnd, true));
+    Rep_Fact(out, Rep_T(pg, TX_DURATION), Duration(pg, log.tEnd - log.tStart));
+    Rep_Fact(out, Rep_T(pg, TX_CYCLES), std::to_string(log.nCycles));
+    Rep_Fact(out, Rep_T(pg, TX_MEDIAN_INTERVAL),
+         log.histInterval.nCount ? Rep_N(pg, Rep_HistQuantile(log.histInterval, 0.5)) + " ms" : "–");
+    Rep_Fact(out, Rep_T(pg, TX_SKIPPED_LINES_N), std::to_string(log.nSkipped));
+    Rep_Fact(out, Rep_T(pg, TX_LIMITS), Rep_LimitsHtml(pg, lim, log.fRelative));
+    Rep_Fact(out, Rep_T(pg, TX_BEAMS), std::to_string(beams.size()));
     *out += "</table>\n";
 }
 
-static void FlaggedTable(std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams)
+static void FlaggedTable(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const std::vector<REP_BEAM> &beams)
 {
-    Rep_Add(out, "<section>\n<h2>%s</h2>\n", Rep_T(TX_FLAGGED_BEAMS));
+    Rep_Add(out, "<section>\n<h2>%s</h2>\n", Rep_T(pg, TX_FLAGGED_BEAMS));
     size_t flagged = std::count_if(beams.begin(), beams.end(), [](const REP_BEAM &b) { return b.uFlags != 0; });
     if (!flagged) {
-        Rep_Add(out, "<p>%s</p>\n</section>\n", Rep_T(TX_NO_BEAM_FLAGGED));
+        Rep_Add(out, "<p>%s</p>\n</section>\n", Rep_T(pg, TX_NO_BEAM_FLAGGED));
         return;
     }
     Rep_Add(out, "<table id=\"flagged\">\n<thead><tr><th class=\"text\">%s</th><th>%s</th><th>%s</th>"
             "<th>%s</th><th>%s</th><th>%s</th><th>%s</th><th>%s</th><th class=\"text\">%s</th></tr></thead>\n"
-            "<tbody>\n", Rep_T(TX_BEAM), Rep_T(TX_MINIMUM), Rep_T(TX_MEDIAN), Rep_T(TX_MEAN), Rep_T(TX_MAXIMUM),
-            Rep_T(TX_NOISE), Rep_T(TX_STDDEV), Rep_T(TX_BELOW_LOWER), Rep_T(TX_REASON));
+            "<tbody>\n", Rep_T(pg, TX_BEAM), Rep_T(pg, TX_MINIMUM), Rep_T(pg, TX_MEDIAN), Rep_T(pg, TX_MEAN), Rep_T(pg, TX_MAXIMUM),
+            Rep_T(pg, TX_NOISE), Rep_T(pg, TX_STDDEV), Rep_T(pg, TX_BELOW_LOWER), Rep_T(pg, TX_REASON));
     for (const REP_BEAM &b : beams) {
         if (!b.uFlags)
             continue;
@@ -138,19 +138,19 @@ static void FlaggedTable(std::string *out, const REP_LOG &log, const std::vector
         Rep_Add(out,
                 "<tr class=\"%s\"><td class=\"beam text\">%s</td><td>%d</td><td>%s</td><td>%s</td><td>%d</td>"
                 "<td>%lld</td><td>%s</td><td>%s %%</td><td class=\"text\">%s</td></tr>\n",
-                cls, Rep_BeamName(log.uRods, b.iRod, b.iBeam).c_str(), b.iMin, Rep_N(b.flMedian).c_str(),
-                Rep_Fixed(b.flMean, 2).c_str(), b.iMax, (long long)b.iMax - b.iMin, Rep_Fixed(b.flStdDev, 2).c_str(),
-                Rep_Fixed(100.0 * b.nBelow / b.nCount, 1).c_str(), Rep_PageReasons(b.uFlags).c_str());
+                cls, Rep_BeamName(pg, log.uRods, b.iRod, b.iBeam).c_str(), b.iMin, Rep_N(pg, b.flMedian).c_str(),
+                Rep_Fixed(pg, b.flMean, 2).c_str(), b.iMax, (long long)b.iMax - b.iMin, Rep_Fixed(pg, b.flStdDev, 2).c_str(),
+                Rep_Fixed(pg, 100.0 * b.nBelow / b.nCount, 1).c_str(), Rep_PageReasons(pg, b.uFlags).c_str());
     }
     *out += "</tbody>\n</table>\n";
-    Rep_Add(out, "<p class=\"legend\">%s</p>\n</section>\n", Rep_T(TX_FLAGGED_LEGEND));
+    Rep_Add(out, "<p class=\"legend\">%s</p>\n</section>\n", Rep_T(pg, TX_FLAGGED_LEGEND));
 }
 
-void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
+void Rep_LogsTable(const REP_PAGE &pg, std::string *out, const REP_LOG &log, const char *heading)
 {
     Rep_Add(out, "<h2>%s</h2>\n<table>", heading);
     Rep_Add(out, "\n<thead><tr><th class=\"text\">%s</th><th class=\"text\">%s</th><th>%s</th><th>%s</th></tr>"
-            "</thead>\n<tbody>\n", Rep_T(TX_FILE), Rep_T(TX_TITLE), Rep_T(TX_LINES_READ), Rep_T(TX_SKIPPED));
+            "</thead>\n<tbody>\n", Rep_T(pg, TX_FILE), Rep_T(pg, TX_TITLE), Rep_T(pg, TX_LINES_READ), Rep_T(pg, TX_SKIPPED));
     for (const REP_FILE &f : log.aFiles)
         Rep_Add(out, "<tr><td class=\"text\">%s</td><td class=\"text\">%s</td><td>%llu</td><td>%llu</td></tr>\n",
                 Rep_Esc(Rep_Utf8(f.strPath.data(), f.strPath.size())).c_str(),
@@ -159,15 +159,15 @@ void Rep_LogsTable(std::string *out, const REP_LOG &log, const char *heading)
     *out += "</tbody>\n</table>\n";
     if (log.aSkips.empty())
         return;
-    *out += "<p>" + std::string(Rep_T(TX_SKIPPED_LINES));
+    *out += "<p>" + std::string(Rep_T(pg, TX_SKIPPED_LINES));
     if (log.nSkipped > log.aSkips.size())
-        *out += Rep_Tf(TX_FIRST_OF, (int)log.aSkips.size(), (unsigned long long)log.nSkipped);
+        *out += Rep_Tf(pg, TX_FIRST_OF, (int)log.aSkips.size(), (unsigned long long)log.nSkipped);
     *out += ":</p>\n<ul>\n";
     for (const REP_SKIP &s : log.aSkips) {
         const std::string &path = log.aFiles[s.iFile].strPath;
         Rep_Add(out, "<li>%s<code>%s</code></li>\n",
-                Rep_Tf(TX_LINE_N, Rep_Esc(Rep_Utf8(path.data(), path.size())).c_str(), (unsigned long long)s.nLine,
-                       Rep_SkipReason(s.iReason)).c_str(),
+                Rep_Tf(pg, TX_LINE_N, Rep_Esc(Rep_Utf8(path.data(), path.size())).c_str(), (unsigned long long)s.nLine,
+                       Rep_SkipReason(pg, s.iReason)).c_str(),
                 Rep_Esc(Rep_Utf8(s.strStart.data(), s.strStart.size())).c_str());
     }
     *out += "</ul>\n";
@@ -194,31 +194,31 @@ static const char kOneSheet[] =
     "table.sign { margin-top: 6pt; } table.sign td { height: 18pt; }\n"
     "}\n";
 
-std::string Rep_Html(const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
+std::string Rep_Html(const REP_PAGE &pg, const REP_LOG &log, const std::vector<REP_BEAM> &beams, const REP_LIMITS &lim)
 {
     std::string out;
-    std::string start = Rep_PageTime(log.tStart, true).substr(0, 16);
-    Rep_PageStart(&out, std::string(Rep_T(TX_REPORT)) + " " + start, Rep_T(TX_REPORT), kOneSheet);
-    Rep_Add(&out, "<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType], Rep_T(log.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
+    std::string start = Rep_PageTime(pg, log.tStart, true).substr(0, 16);
+    Rep_PageStart(pg, &out, std::string(Rep_T(pg, TX_REPORT)) + " " + start, Rep_T(pg, TX_REPORT), kOneSheet);
+    Rep_Add(&out, "<p>%s, %s, %s</p>\n", Rep_aszTypeName[log.iValueType], Rep_T(pg, log.fRelative ? TX_RELATIVE : TX_ABSOLUTE),
             start.c_str());
     std::string list;
     size_t flagged = 0;
     for (const REP_BEAM &b : beams)
         if (b.uFlags)
-            list += (flagged++ ? ", " : "") + Rep_BeamName(log.uRods, b.iRod, b.iBeam);
+            list += (flagged++ ? ", " : "") + Rep_BeamName(pg, log.uRods, b.iRod, b.iBeam);
     if (flagged)
         Rep_Add(&out, "<p class=\"verdict flagged\">%s</p>\n",
-                Rep_Tf(TX_FLAGGED_OF, (int)flagged, (int)beams.size(), list.c_str()).c_str());
+                Rep_Tf(pg, TX_FLAGGED_OF, (int)flagged, (int)beams.size(), list.c_str()).c_str());
     else
-        Rep_Add(&out, "<p class=\"verdict ok\">%s</p>\n", Rep_Tf(TX_NONE_FLAGGED, (int)beams.size()).c_str());
-    Summary(&out, log, beams, lim);
-    Rep_BeamCharts(&out, log, beams, lim);
-    Rep_Add(&out, "<section>\n<h2>%s</h2>\n", Rep_T(TX_TREND));
-    Rep_TrendChart(&out, log, lim);
+        Rep_Add(&out, "<p class=\"verdict ok\">%s</p>\n", Rep_Tf(pg, TX_NONE_FLAGGED, (int)beams.size()).c_str());
+    Summary(pg, &out, log, beams, lim);
+    Rep_BeamCharts(pg, &out, log, beams, lim);
+    Rep_Add(&out, "<section>\n<h2>%s</h2>\n", Rep_T(pg, TX_TREND));
+    Rep_TrendChart(pg, &out, log, lim);
     out += "</section>\n";
-    FlaggedTable(&out, log, beams);
-    Rep_LogsTable(&out, log, Rep_T(TX_LOGS));
-    Rep_SignBlock(&out);
+    FlaggedTable(pg, &out, log, beams);
+    Rep_LogsTable(pg, &out, log, Rep_T(pg, TX_LOGS));
+    Rep_SignBlock(pg, &out);
     out += "</body>\n</html>\n";
     return out;
 }

@@ -55,20 +55,20 @@ static bool WriteFile(const std::string &path, const std::string &text, std::str
 
 // Each limit from the command line, else the grid's card, else the settings
 // file, else the program's default; the page says which.
-static REP_LIMITS Limits(const REP_JOB &o, const int32_t ini[INI_KEYS], bool relative, const REP_CARD *card)
+static REP_LIMITS Limits(const REP_PAGE &pg, const REP_JOB &o, const int32_t ini[INI_KEYS], bool relative, const REP_CARD *card)
 {
     REP_LIMITS lim;
-    const char *file = Rep_T(o.ini.empty() ? TX_FROM_DEFAULT : TX_FROM_SETTINGS);
+    const char *file = Rep_T(pg, o.ini.empty() ? TX_FROM_DEFAULT : TX_FROM_SETTINGS);
     auto pick = [&](int32_t *v, std::string *from, int iniKey, int cardKey, bool given, int32_t option) {
         *v = ini[iniKey];
         *from = file;
         if (card && card->afHave[cardKey]) {
             *v = card->aiValue[cardKey];
-            *from = Rep_T(TX_FROM_CARD);
+            *from = Rep_T(pg, TX_FROM_CARD);
         }
         if (given) {
             *v = option;
-            *from = Rep_T(TX_FROM_GIVEN);
+            *from = Rep_T(pg, TX_FROM_GIVEN);
         }
     };
     pick(&lim.iMin, &lim.strMinFrom, relative ? INI_MIN_REL : INI_MIN_ABS, relative ? CARD_MIN_REL : CARD_MIN_ABS,
@@ -78,7 +78,7 @@ static REP_LIMITS Limits(const REP_JOB &o, const int32_t ini[INI_KEYS], bool rel
     lim.iScaleMin = ini[INI_SCALE];
     lim.fNoise = o.fNoise || (card && card->afHave[CARD_NOISE]);
     lim.iNoise = o.fNoise ? o.iNoise : card ? card->aiValue[CARD_NOISE] : 0;
-    lim.strNoiseFrom = Rep_T(o.fNoise ? TX_FROM_GIVEN : TX_FROM_CARD);
+    lim.strNoiseFrom = Rep_T(pg, o.fNoise ? TX_FROM_GIVEN : TX_FROM_CARD);
     return lim;
 }
 
@@ -89,11 +89,8 @@ static int Finish(REP_RESULT *res, int status, const std::string &text)
 }
 
 // Standard error and the CSV files are read by scripts: English, whatever
-// the pages' language.
-static void English()
-{
-    Rep_iLang = REP_LANG_EN;
-}
+// the pages' language, and no one grid's.
+static const REP_PAGE kEnglish = {REP_LANG_EN, REP_IDENTITY()};
 
 static std::string Names(const std::vector<std::string> &names)
 {
@@ -109,7 +106,7 @@ static std::string Folder(const std::string &card)
 }
 
 // The card of the grid the logs lie in; logs of two grids make no page.
-static bool LogsCard(const REP_JOB &o, REP_CARD *card, std::string *error)
+static bool LogsCard(const REP_JOB &o, REP_CARD *card, REP_PAGE *pg, std::string *error)
 {
     std::string first, firstLog;
     for (const auto &logs : o.logs)
@@ -124,13 +121,13 @@ static bool LogsCard(const REP_JOB &o, REP_CARD *card, std::string *error)
                 return false;
             }
         }
-    Rep_Who.fCard = !first.empty() && Rep_ReadCard(first, card, error);
-    Rep_Who.card = *card;
-    return first.empty() || Rep_Who.fCard;
+    pg->who.fCard = !first.empty() && Rep_ReadCard(first, card, error);
+    pg->who.card = *card;
+    return first.empty() || pg->who.fCard;
 }
 
 // As found and as left: each side read once, as one recording.
-static int Compare(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_CARD *card, REP_RESULT *res)
+static int Compare(REP_PAGE *pg, const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_CARD *card, REP_RESULT *res)
 {
     std::unique_ptr<REP_LOG> found(new REP_LOG), left(new REP_LOG);
     std::string error;
@@ -139,7 +136,7 @@ static int Compare(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_CARD
         return Finish(res, 2, error);
     if (!(error = Rep_RecordingsDiffer(*found, *left)).empty())
         return Finish(res, 2, error);
-    REP_LIMITS lim = Limits(o, ini, found->fRelative, card);
+    REP_LIMITS lim = Limits(*pg, o, ini, found->fRelative, card);
     std::vector<REP_BEAM> before, after;
     Rep_BeamStats(*found, lim, &before);
     Rep_BeamStats(*left, lim, &after);
@@ -149,17 +146,16 @@ static int Compare(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_CARD
     for (int rod = 0; rod < REP_RODS; rod++)
         if (found->uRods & 1u << rod)
             patterns.push_back(Rep_ClassifyChange(changes, rod));
-    Rep_Who.flVisitDay = (double)(left->tStart / 86400000);
-    if (!WriteFile(o.out, Rep_CompareHtml(*found, *left, changes, patterns, lim), &error))
+    pg->who.flVisitDay = (double)(left->tStart / 86400000);
+    if (!WriteFile(o.out, Rep_CompareHtml(*pg, *found, *left, changes, patterns, lim), &error))
         return Finish(res, 2, error);
-    English();
     if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_CompareCsv(changes)), &error))
         return Finish(res, 2, error);
     std::string kinds;
     for (const REP_PATTERN &p : patterns)
-        kinds += (kinds.empty() ? "" : ", ") + std::string(Rep_PatternName(p.iKind));
+        kinds += (kinds.empty() ? "" : ", ") + std::string(Rep_PatternName(kEnglish, p.iKind));
     bool outside = std::any_of(changes.begin(), changes.end(), [](const REP_CHANGE &c) { return c.uLeft != 0; });
-    return Finish(res, outside ? 1 : 0, Rep_CompareSummary(*found, changes, patterns) + "; change over the rod: " + kinds +
+    return Finish(res, outside ? 1 : 0, Rep_CompareSummary(kEnglish, *found, changes, patterns) + "; change over the rod: " + kinds +
                                        " (" + std::to_string(changes.size()) + " beams; report " + o.out + ")");
 }
 
@@ -173,13 +169,13 @@ static void NoteLeftOut(const std::vector<REP_LEFTOUT> &left, REP_RESULT *res)
 {
     for (const REP_LEFTOUT &l : left)
         res->aNotes.push_back(l.strPath + " left out: " +
-                              (l.strWhy.empty() ? Rep_ShapeText(l.mine) + ", the grid's other logs: " + Rep_ShapeText(l.theirs)
+                              (l.strWhy.empty() ? Rep_ShapeText(kEnglish, l.mine) + ", the grid's other logs: " + Rep_ShapeText(kEnglish, l.theirs)
                                                 : l.strWhy));
 }
 
 // A grid's visits: a forecast per beam against the lower limit. grid: logs
 // that do not fit the grid's others are left out rather than refused.
-static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vector<std::string> &logs, bool grid,
+static int History(REP_PAGE *pg, const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vector<std::string> &logs, bool grid,
                    const REP_CARD *card, REP_RESULT *res)
 {
     std::unique_ptr<REP_HISTORY> h(new REP_HISTORY);
@@ -188,7 +184,7 @@ static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vec
     std::string error;
     if (!Rep_HistoryFromLogs(h.get(), logs, grid, &leftOut, &st, &error))
         return Finish(res, 2, error);
-    REP_LIMITS lim = Limits(o, ini, h->fRelative, card);
+    REP_LIMITS lim = Limits(*pg, o, ini, h->fRelative, card);
     if (lim.iMin <= 0)
         return Finish(res, 2, std::string(grid ? "--grid" : "--history") + " needs a lower limit above 0 (--min, " +
                              (h->fRelative ? "LimitMinRel" : "LimitMinAbs") + " of the grid's card, or of the "
@@ -210,11 +206,10 @@ static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vec
     }
     Rep_Forecast(h.get(), lim);
     Rep_Soiling(h.get(), lim, card);
-    Rep_Who.flVisitDay = h->aVisits.back().iDay;
-    if (!WriteFile(o.out, Rep_HistoryHtml(*h, lim, leftOut), &error))
+    pg->who.flVisitDay = h->aVisits.back().iDay;
+    if (!WriteFile(o.out, Rep_HistoryHtml(*pg, *h, lim, leftOut), &error))
         return Finish(res, 2, error);
-    English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_HistoryCsv(*h)), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_HistoryCsv(kEnglish, *h)), &error))
         return Finish(res, 2, error);
     NoteLeftOut(leftOut, res);
     std::vector<std::string> flagged;
@@ -224,13 +219,13 @@ static int History(const REP_JOB &o, const int32_t ini[INI_KEYS], const std::vec
     std::string counts = " (" + std::to_string(h->aVisits.size()) + (h->aVisits.size() == 1 ? " visit, " : " visits, ") +
                          std::to_string(h->aBeams.size()) + " beams; " + Counts(st) + "; report " + o.out + ")";
     if (flagged.empty())
-        return Finish(res, 0, Rep_HistorySummary(*h) + counts);
+        return Finish(res, 0, Rep_HistorySummary(kEnglish, *h) + counts);
     return Finish(res, 1, std::to_string(flagged.size()) + " of " + std::to_string(h->aBeams.size()) +
-                         " beams flagged: " + Names(flagged) + ". " + Rep_HistorySummary(*h) + counts);
+                         " beams flagged: " + Names(flagged) + ". " + Rep_HistorySummary(kEnglish, *h) + counts);
 }
 
 // --grid FOLDER: the history of the grid whose folder it is.
-static int Grid(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
+static int Grid(REP_PAGE *pg, const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
 {
     std::vector<REP_GRIDDIR> dirs;
     Rep_FindGrids(o.grid, true, &dirs);
@@ -240,12 +235,12 @@ static int Grid(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
     std::string error;
     if (!cardPath.empty() && !Rep_ReadCard(cardPath, &card, &error))
         return Finish(res, 2, error);
-    Rep_Who.fCard = !cardPath.empty();
-    Rep_Who.card = card;
+    pg->who.fCard = !cardPath.empty();
+    pg->who.card = card;
     if (root.aLogs.empty())
         return Finish(res, 2, o.grid + ": no log in the grid's folder" +
                              (root.nNested ? " (" + std::to_string(root.nNested) + " below other grids' cards)" : ""));
-    return History(o, ini, root.aLogs, true, Rep_Who.fCard ? &card : nullptr, res);
+    return History(pg, o, ini, root.aLogs, true, pg->who.fCard ? &card : nullptr, res);
 }
 
 static bool MakeFolder(const std::string &dir)
@@ -303,7 +298,7 @@ static int32_t Today()
 
 // One grid's row of the plan, and its page; false when the page could not
 // be written.
-static bool FleetRow(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
+static bool FleetRow(REP_PAGE *pg, const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GRIDDIR &d, int32_t today, int horizon,
                      REP_SUMSTATS *st, REP_FLEETROW *row, std::string *pageName, REP_RESULT *res)
 {
     row->strFolder = d.strFolder;
@@ -324,7 +319,7 @@ static bool FleetRow(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GR
         return true;
     }
     // Without its page a grid whose files are as they were keeps its row.
-    const REP_LIMITS both[2] = {Limits(o, ini, false, &row->card), Limits(o, ini, true, &row->card)};
+    const REP_LIMITS both[2] = {Limits(*pg, o, ini, false, &row->card), Limits(*pg, o, ini, true, &row->card)};
     std::string key = pageName->empty() ? Rep_GridKey(d, both) : "";
     if (Rep_GridCached(d, key, row)) {
         st->nSummaries += (int)d.aLogs.size();
@@ -356,10 +351,11 @@ static bool FleetRow(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GR
             Rep_GridCacheWrite(d, key, *row);
         return true;
     }
-    Rep_Who.fCard = true;
-    Rep_Who.card = row->card;
-    Rep_Who.flVisitDay = row->iLastDay;
-    if (!WriteFile(o.pages + "/" + *pageName, Rep_HistoryHtml(*h, lim, row->aLeftOut), &error)) {
+    REP_PAGE gridPage = *pg;   // the plan is no one grid's; each grid's page is its own
+    gridPage.who.fCard = true;
+    gridPage.who.card = row->card;
+    gridPage.who.flVisitDay = row->iLastDay;
+    if (!WriteFile(o.pages + "/" + *pageName, Rep_HistoryHtml(gridPage, *h, lim, row->aLeftOut), &error)) {
         res->aNotes.push_back(error);
         return false;
     }
@@ -368,7 +364,7 @@ static bool FleetRow(const REP_JOB &o, const int32_t ini[INI_KEYS], const REP_GR
 }
 
 // --fleet ARCHIVE: every grid's row, most urgent first.
-static int Fleet(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
+static int Fleet(REP_PAGE *pg, const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
 {
     int32_t today = o.iToday != INT32_MIN ? o.iToday : Today();
     int horizon = o.fHorizon ? o.iHorizon : 30;
@@ -384,17 +380,16 @@ static int Fleet(const REP_JOB &o, const int32_t ini[INI_KEYS], REP_RESULT *res)
     int unwritten = 0;
     for (size_t i = 0; i < dirs.size(); i++) {
         std::string page = o.pages.empty() ? "" : PageName(archive, dirs[i], i);
-        unwritten += !FleetRow(o, ini, dirs[i], today, horizon, &st, &rows[i], &page, res);
+        unwritten += !FleetRow(pg, o, ini, dirs[i], today, horizon, &st, &rows[i], &page, res);
     }
     auto rank = [](const REP_FLEETROW &r) { return !r.fCard ? 2 : r.iStatus <= FLEET_OK ? 0 : 1; };
     std::stable_sort(rows.begin(), rows.end(), [&](const REP_FLEETROW &a, const REP_FLEETROW &b) {
         return rank(a) != rank(b) ? rank(a) < rank(b) : rank(a) == 0 && a.flAction < b.flAction;
     });
     std::string error;
-    if (!WriteFile(o.out, Rep_FleetHtml(rows, today, horizon), &error))
+    if (!WriteFile(o.out, Rep_FleetHtml(*pg, rows, today, horizon), &error))
         return Finish(res, 2, error);
-    English();
-    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_FleetCsv(rows)), &error))
+    if (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_FleetCsv(kEnglish, rows)), &error))
         return Finish(res, 2, error);
     int count[FLEET_NO_CARD + 1] = {}, grids = 0;
     for (const REP_FLEETROW &r : rows) {
@@ -424,39 +419,38 @@ int Rep_RunJob(const REP_JOB &o, REP_RESULT *res)
     std::string error;
     if (!(error = Rep_CheckJob(o)).empty())
         return Finish(res, 2, error);
-    Rep_iLang = o.iLang;
-    Rep_Who = REP_IDENTITY();
-    Rep_Who.strTechnician = Rep_Utf8(o.technician.data(), o.technician.size());
+    REP_PAGE page, *pg = &page;
+    pg->iLang = o.iLang;
+    pg->who.strTechnician = Rep_Utf8(o.technician.data(), o.technician.size());
     int32_t ini[INI_KEYS];
     memcpy(ini, kIniDefault, sizeof(ini));
     if (!o.ini.empty() && !ReadIni(o.ini, ini, &error))
         return Finish(res, 2, error);
     if (!o.fleet.empty())
-        return Fleet(o, ini, res);
+        return Fleet(pg, o, ini, res);
     if (!o.grid.empty())
-        return Grid(o, ini, res);
+        return Grid(pg, o, ini, res);
     REP_CARD card;
-    if (!LogsCard(o, &card, &error))
+    if (!LogsCard(o, &card, pg, &error))
         return Finish(res, 2, error);
-    const REP_CARD *pc = Rep_Who.fCard ? &card : nullptr;
+    const REP_CARD *pc = pg->who.fCard ? &card : nullptr;
     if (!o.logs[JOB_FOUND].empty())
-        return Compare(o, ini, pc, res);
+        return Compare(pg, o, ini, pc, res);
     if (!o.logs[JOB_HISTORY].empty()) {
         std::vector<std::string> logs = o.logs[JOB_LOGS];
         logs.insert(logs.end(), o.logs[JOB_HISTORY].begin(), o.logs[JOB_HISTORY].end());
-        return History(o, ini, logs, false, pc, res);
+        return History(pg, o, ini, logs, false, pc, res);
     }
     std::unique_ptr<REP_LOG> log(new REP_LOG);
     if (!Rep_ReadLogs(log.get(), o.logs[JOB_LOGS], &error))
         return Finish(res, 2, error);
-    REP_LIMITS lim = Limits(o, ini, log->fRelative, pc);
+    REP_LIMITS lim = Limits(*pg, o, ini, log->fRelative, pc);
     std::vector<REP_BEAM> beams;
     Rep_BeamStats(*log, lim, &beams);
-    Rep_Who.flVisitDay = (double)(log->tStart / 86400000);
-    if (!WriteFile(o.out, Rep_Html(*log, beams, lim), &error) ||
+    pg->who.flVisitDay = (double)(log->tStart / 86400000);
+    if (!WriteFile(o.out, Rep_Html(*pg, *log, beams, lim), &error) ||
         (!o.csv.empty() && !WriteFile(o.csv, Rep_CsvFile(Rep_Csv(beams)), &error)))
         return Finish(res, 2, error);
-    English();
     std::vector<std::string> names;
     for (const REP_BEAM &b : beams)
         if (b.uFlags)

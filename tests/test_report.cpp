@@ -444,9 +444,9 @@ TEST(ReportCsv, TheFileExcelOpensByADoubleClick)
     row.iLimit = LIMIT_NONE;
     row.iDue = Rep_DaysFromCivil(2027, 3, 1);
     row.flAction = row.iDue;
-    Rep_iLang = REP_LANG_EN;
-    std::string csv = Rep_CsvFile(Rep_FleetCsv({row}));
-    Rep_iLang = REP_LANG_DE;
+    REP_PAGE english;
+    english.iLang = REP_LANG_EN;
+    std::string csv = Rep_CsvFile(Rep_FleetCsv(english, {row}));
     EXPECT_EQ(csv, "\xEF\xBB\xBF" "Customer;Site;Machine;Grid;Serial;Folder;Last visit;Verdict;Weakest reserve;"
                    "Limit reached from;Next visit due;Action by;Status;Found below limit;Soiling per month;"
                    "Recommended interval\r\n"

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         REP_CARD card;
         std::string error;
         if (Rep_ParseCard(text, len, "grid.ini", &card, &error) && card.iBadKey >= 0)
-            Rep_CardBadText(card);
+            Rep_CardBadText(REP_PAGE(), card);
         return 0;
     }
     case 1:
@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             row.iStatus = FLEET_OK;
             Rep_GridStatus(&row, row.iLastDay + 200, 30);
             std::vector<REP_FLEETROW> rows{row};
-            Rep_FleetHtml(rows, row.iLastDay + 200, 30);
-            Rep_CsvFile(Rep_FleetCsv(rows));
+            Rep_FleetHtml(REP_PAGE(), rows, row.iLastDay + 200, 30);
+            Rep_CsvFile(Rep_FleetCsv(REP_PAGE(), rows));
         }
         return 0;
     }

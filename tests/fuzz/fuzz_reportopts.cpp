@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             card.afHave[k] = true, card.aiValue[k] = 40 + k;
         for (bool relative : {false, true})
             for (const REP_CARD *c : {(const REP_CARD *)nullptr, (const REP_CARD *)&card})
-                Limits(o, kIniDefault, relative, c);
+                Limits(REP_PAGE(), o, kIniDefault, relative, c);
     }
     return 0;
 }
