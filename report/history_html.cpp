@@ -158,7 +158,7 @@ std::string Rep_HistoryHtml(const REP_PAGE &pg, const REP_HISTORY &h, const REP_
     for (const REP_VISIT &v : h.aVisits)
         if (v.nFoundLow > 0 || v.nFoundHigh > 0)
             foundVisits += (foundVisits.empty() ? "" : ", ") + Rep_PageDay(pg, v.iDay) + " (" +
-                           Rep_FoundText(pg, v.nFoundLow, v.nFoundHigh, (int)h.aBeams.size()) + ")";
+                           Rep_FoundText(pg, v.nFoundLow, v.nFoundHigh, (int)h.aBeams.size(), false) + ")";
     if (!foundVisits.empty())
         Rep_Add(&out, "<p class=\"verdict flagged\" id=\"found\">%s</p>\n",
                 Rep_Esc(Rep_Tf(pg, TX_FOUND_VISITS, foundVisits.c_str())).c_str());
@@ -173,7 +173,7 @@ std::string Rep_HistoryHtml(const REP_PAGE &pg, const REP_HISTORY &h, const REP_
     const REP_VISIT &lastVisit = h.aVisits.back();
     const REP_ADVICE &a = h.advice;
     const REP_HBEAM *worst = a.iWorst >= 0 ? &h.aBeams[a.iWorst] : nullptr;
-    Rep_Fact(&out, Rep_T(pg, TX_ON_ARRIVAL), Rep_Esc(Rep_FoundText(pg, lastVisit.nFoundLow, lastVisit.nFoundHigh, (int)h.aBeams.size())));
+    Rep_Fact(&out, Rep_T(pg, TX_ON_ARRIVAL), Rep_Esc(Rep_FoundText(pg, lastVisit.nFoundLow, lastVisit.nFoundHigh, (int)h.aBeams.size(), false)));
     Rep_Fact(&out, Rep_T(pg, TX_SOILING),
              Rep_Esc(Rep_SoilingText(pg, a.flRate, worst ? Rep_BeamName(pg, h.uRods, worst->iRod, worst->iBeam) : "")));
     Rep_Fact(&out, Rep_T(pg, TX_ADVISED_INTERVAL),
@@ -189,7 +189,7 @@ std::string Rep_HistoryHtml(const REP_PAGE &pg, const REP_HISTORY &h, const REP_
                                 ? Rep_Esc(Rep_Tf(pg, TX_FOUND_UNPAIRED, Rep_Utf8(v.strUnpaired.data(), v.strUnpaired.size()).c_str()))
                             : v.strFound.empty() ? Rep_Esc(Rep_T(pg, TX_FOUND_NONE))
                                                  : Rep_Esc(Rep_Utf8(v.strFound.data(), v.strFound.size())) + "<br>" +
-                                                       Rep_Esc(Rep_FoundText(pg, v.nFoundLow, v.nFoundHigh, (int)h.aBeams.size()));
+                                                       Rep_Esc(Rep_FoundText(pg, v.nFoundLow, v.nFoundHigh, (int)h.aBeams.size(), false));
         Rep_Add(&out, "<tr><td class=\"text\">%s</td><td>%s</td><td class=\"text%s\">%s</td><td class=\"text\">%s</td>"
                       "<td>%d</td><td>%llu</td><td>%llu</td></tr>\n",
                 Rep_PageDay(pg, v.iDay).c_str(), Rep_TimeText(v.tStart, false).substr(0, 8).c_str(),

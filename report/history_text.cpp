@@ -112,17 +112,18 @@ std::string Rep_ShapeText(const REP_PAGE &pg, const REP_SHAPE &s)
     return Rep_Tf(pg, TX_SHAPE, s.nBeams, s.uRods == 3 ? Rep_T(pg, TX_ROD_PAIRS_BOTH) : s.uRods == 2 ? "2" : "1", type.c_str());
 }
 
-// What the technician found on arrival, for the plan's row and the pages.
-std::string Rep_FoundText(const REP_PAGE &pg, int low, int high, int beams)
+// What the technician found on arrival, for the plan's row and the pages;
+// where the arrival is said already, without saying it again.
+std::string Rep_FoundText(const REP_PAGE &pg, int low, int high, int beams, bool arrival)
 {
     if (low < 0)
         return Rep_T(pg, TX_FOUND_NONE);
     if (!low && !high)
-        return Rep_T(pg, TX_FOUND_WITHIN);
-    std::string s = low ? Rep_Tf(pg, TX_FOUND_LOW, low, beams) : "";
+        return Rep_T(pg, arrival ? TX_FOUND_WITHIN : TX_ALL_WITHIN);
+    std::string s = low ? Rep_Tf(pg, TX_N_LOW, low, beams) : "";
     if (high)
-        s += (s.empty() ? "" : "; ") + Rep_Tf(pg, TX_FOUND_HIGH, high, beams);
-    return s;
+        s += (s.empty() ? "" : "; ") + Rep_Tf(pg, TX_N_HIGH, high, beams);
+    return arrival ? Rep_Tf(pg, TX_FOUND_AT_ARRIVAL, s.c_str()) : s;
 }
 
 std::string Rep_SoilingText(const REP_PAGE &pg, double rate, const std::string &beam)

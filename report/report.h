@@ -133,7 +133,7 @@ std::string Rep_ForecastText(const REP_PAGE &pg, const REP_HBEAM &b);
 std::string Rep_HistoryCsv(const REP_PAGE &pg, const REP_HISTORY &h);
 std::string Rep_BeamList(const REP_PAGE &pg, const std::vector<std::string> &names);   // "beams 17 and 40"
 std::string Rep_ShapeText(const REP_PAGE &pg, const REP_SHAPE &s);
-std::string Rep_FoundText(const REP_PAGE &pg, int low, int high, int beams);
+std::string Rep_FoundText(const REP_PAGE &pg, int low, int high, int beams, bool arrival = true);
 std::string Rep_SoilingText(const REP_PAGE &pg, double rate, const std::string &beam);   // rate: ln per month, NAN for none
 std::string Rep_AdviceText(const REP_PAGE &pg, const REP_HISTORY &h);
 void Rep_LeftOutList(const REP_PAGE &pg, std::string *out, const std::vector<REP_LEFTOUT> &left);
