@@ -229,6 +229,7 @@ struct REP_FLEETROW {
     double flSoilCross = NAN;              // days since 1970-01-01: the soiled grid at its lower limit
     std::vector<REP_LEFTOUT> aLeftOut;
 };
+#define REP_GRID_VERSION 2u   // of a grid's kept row (grid.zebsum)
 void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int horizon);
 void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon);
 std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2]);   // "" when a file cannot be seen

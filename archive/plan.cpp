@@ -58,7 +58,6 @@ void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon)
 // card's and every log's size and time, and the limits either kind of log
 // would get; the row is used only when the key is the same, byte for byte.
 static const char kGridMagic[8] = {'Z', 'E', 'B', 'G', 'R', 'I', 'D', '\n'};
-#define GRID_VERSION 2u
 
 std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
 {
@@ -135,13 +134,13 @@ void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_
         PutShape(&p, l.mine);
         PutShape(&p, l.theirs);
     }
-    Rep_WriteAtomically(GridCachePath(d), Rep_Seal(kGridMagic, GRID_VERSION, p));
+    Rep_WriteAtomically(GridCachePath(d), Rep_Seal(kGridMagic, REP_GRID_VERSION, p));
 }
 
 bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_FLEETROW *row)
 {
     REP_READER r;
-    if (!Rep_Unseal(buf, len, kGridMagic, GRID_VERSION, &r) || r.Text(len) != key || !r.ok)
+    if (!Rep_Unseal(buf, len, kGridMagic, REP_GRID_VERSION, &r) || r.Text(len) != key || !r.ok)
         return false;
     row->nVisits = (int)r.Get(4);
     row->iLastDay = (int32_t)(uint32_t)r.Get(4);

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (data[0] % 5 == 4) {
             std::string payload;
             Rep_PutText(&payload, "key");
-            sealed = Rep_Seal("ZEBGRID\n", 1, payload + std::string(text, len));
+            sealed = Rep_Seal("ZEBGRID\n", REP_GRID_VERSION, payload + std::string(text, len));
             text = sealed.data();
             len = sealed.size();
         }
