@@ -458,3 +458,57 @@ TEST(ReportCsv, TheFileExcelOpensByADoubleClick)
               "\xEF\xBB\xBF" "a;\"line\none\";;\"cr\rx\"\r\n\"\"\"q\"\"\";-12,5\r\n");
     EXPECT_EQ(Rep_CsvFile(""), "\xEF\xBB\xBF");
 }
+
+// Two visits half a year apart: cleaned to 180, found at `found` on arrival.
+static REP_HISTORY Soiled(double found)
+{
+    REP_HISTORY h;
+    int32_t d0 = Rep_DaysFromCivil(2025, 1, 10), d1 = Rep_AddMonths(d0, 6);
+    for (int32_t d : {d0, d1}) {
+        REP_VISIT v = {};
+        v.iDay = d;
+        v.tStart = (int64_t)d * 86400000 + 36000000;
+        v.tFound = d == d1 ? v.tStart - 7200000 : 0;
+        v.strFound = d == d1 ? "found.log" : "";
+        h.aVisits.push_back(v);
+    }
+    REP_HBEAM b = {};
+    b.iBeam = 1;
+    b.aflMedian = {180, 180};
+    b.aflFound = {NAN, found};
+    b.iForecast = REP_FC_NONE;
+    h.aBeams.push_back(b);
+    h.uRods = 1;
+    return h;
+}
+
+TEST(ReportSoiling, OneIntervalShortensButNeverLengthensTheTrendCapsADarkBeamCounts)
+{
+    REP_LIMITS lim;
+    lim.iMin = 60;
+    lim.iMax = 255;
+    REP_CARD card;
+    card.aiValue[CARD_INTERVAL] = 12, card.aiValue[CARD_MIN_INTERVAL] = 1, card.aiValue[CARD_MAX_INTERVAL] = 12;
+    REP_HISTORY h = Soiled(100);   // 11 % a month: at its bound the limit comes after 7 months
+    Rep_Soiling(&h, lim, &card);
+    EXPECT_EQ(1, h.advice.nSpells);
+    EXPECT_EQ(0, h.aVisits[1].nFoundLow);
+    EXPECT_NEAR(log(1.8) / 6, h.advice.flRate, 0.002);
+    EXPECT_EQ(7, h.advice.iMonths);
+    card.aiValue[CARD_INTERVAL] = 6;   // one interval may not lengthen the agreed 6
+    Rep_Soiling(&h, lim, &card);
+    EXPECT_EQ(6, h.advice.iMonths);
+    EXPECT_EQ(ADV_FEW, h.advice.iReason);
+    h.aBeams[0].iForecast = REP_FC_RANGE;   // the as-left trend reaches the limit in 40 days
+    h.aBeams[0].flFrom = h.aVisits[1].iDay + 40.0;
+    Rep_Soiling(&h, lim, &card);
+    EXPECT_EQ(1, h.advice.iMonths);
+    EXPECT_EQ(ADV_TREND, h.advice.iReason);
+    h = Soiled(0);   // found dark: the fastest soiling, not no figure at all
+    card.aiValue[CARD_MIN_INTERVAL] = 2;
+    Rep_Soiling(&h, lim, &card);
+    EXPECT_EQ(1, h.aVisits[1].nFoundLow);
+    EXPECT_TRUE(isfinite(h.advice.flRate));
+    EXPECT_EQ(2, h.advice.iMonths);
+    EXPECT_LT(h.advice.flCrossDay, h.aVisits[1].iDay + 31.0);
+}
