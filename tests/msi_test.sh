@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# The installer and the signatures. scripts/release.sh signs the release
+# with a certificate of a throwaway authority made here: every program, in
+# the zip and in the MSI, and the MSI verify against that authority, and fail
+# once a byte has changed. Under Wine, each case in a prefix of its own whose
+# Documents folder is the test's: the MSI installs silently, per user; the
+# programs run from the installed folder; the shortcuts point at them and
+# at Documents\zebdiag; an older version is replaced in place and the user's
+# settings kept; a downgrade is refused; uninstalling leaves Documents\zebdiag.
+#   msi_test.sh VERSION    (run by ctest)
+set -uo pipefail
+version=$1
+root=$(cd "$(dirname "$0")/.." && pwd)
+tmp=$(mktemp -d /tmp/zebmsi-test.XXXXXX)
+prefixes=()
+. "$(dirname "$0")/check.sh"
+
+cleanup() {
+  local p
+  for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+zip=zebdiag-$version-win64.zip
+msi=zebdiag-$version-win64.msi
+
+# A throwaway authority and a code-signing certificate it issued; the
+# password has a space, as a company's may.
+pki=$tmp/pki
+mkdir -p "$pki"
+(
+  cd "$pki" || exit 1
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=zebdiag test authority' \
+    -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign,cRLSign &&
+  openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj '/CN=zebdiag test signer' &&
+  printf 'basicConstraints=CA:false\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signer.ext &&
+  openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile signer.ext -out signer.pem &&
+  openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout 'pass:zeb test' -out signer.pfx
+) >"$pki/openssl.log" 2>&1 || { cat "$pki/openssl.log"; exit 1; }
+
+signed=$tmp/signed
+ZEB_SIGN_PFX=$pki/signer.pfx ZEB_SIGN_PASSWORD='zeb test' \
+  nice -n 10 "$root/scripts/release.sh" --worktree --once --out "$signed" >"$tmp/signed.log" 2>&1
+rc=$?
+check "signed release script" 0 $rc
+[ $rc -eq 0 ] || { tail -20 "$tmp/signed.log"; exit 1; }
+check "the signed release says so" "release: signing the programs and the MSI with $pki/signer.pfx" \
+  "$(grep -e '^release: sign' -e unsigned "$tmp/signed.log")"
+check "SHA256SUMS of the signed release verifies" "$zip: OK|$msi: OK" \
+  "$(cd "$signed" && sha256sum -c SHA256SUMS 2>&1 | paste -sd'|')"
+
+mkdir -p "$signed/zip" "$signed/msi"
+python3 -m zipfile -e "$signed/$zip" "$signed/zip"
+msiextract -C "$signed/msi" "$signed/$msi" >/dev/null
+programs=$(cd "$signed/zip" && ls -- *.exe | xargs)
+# verify FILE: the digest algorithm of a signature that verifies against the
+# authority, or what went wrong.
+verify() {
+  osslsigncode verify -CAfile "$pki/ca.pem" -in "$1" >"$tmp/verify.log" 2>&1 &&
+    sed -n 's/^Message digest algorithm *: *//p' "$tmp/verify.log" | head -1 ||
+    echo "fails: $(grep -i -m1 -e mismatch -e fail -e error "$tmp/verify.log")"
+}
+for p in $programs; do
+  check "$p in the zip verifies" SHA256 "$(verify "$signed/zip/$p")"
+  check "$p in the MSI verifies" SHA256 "$(verify "$signed/msi/Programs/zebdiag/$p")"
+done
+check "the MSI verifies" SHA256 "$(verify "$signed/$msi")"
+# One byte changed: in the middle of a program, and in the MSI's string pool
+# (a stream the signature covers, unlike a free sector).
+changed() {   # changed FILE [TEXT]: a copy with a byte of TEXT, else the middle byte, changed
+  python3 - "$@" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = data.index(sys.argv[2].encode()) if len(sys.argv) > 2 else len(data) // 2
+data[at] ^= 0x20
+open(sys.argv[1] + '.changed', 'wb').write(data)
+PY
+}
+changed "$signed/zip/zebdiag.exe"
+check "a program changed by one byte fails" fails "$(verify "$signed/zip/zebdiag.exe.changed" | cut -d: -f1)"
+changed "$signed/$msi" Lichtgitter-Diagnose
+check "the MSI changed by one byte fails" fails "$(verify "$signed/$msi.changed" | cut -d: -f1)"
+check "the MSI changed by one byte fails" fails "$(verify "$tmp/changed.msi" | cut -d: -f1)"
+
+# The MSI the Wine cases install: the test run's unsigned release when the
+# whole run built one (scripts/test.sh), else the signed one.
+if [ -n "${ZEB_RELEASE_RC:-}" ]; then
+  until [ -s "$ZEB_RELEASE_RC" ]; do sleep 1; done
+  dist=$(dirname "$ZEB_RELEASE_RC")/dist
+  check "the test run's release" 0 "$(cat "$ZEB_RELEASE_RC")"
+  check "an unsigned release says so in one line" \
+    "release: this release is unsigned (no ZEB_SIGN_PFX and ZEB_SIGN_PASSWORD)" \
+    "$(grep -e '^release: sign' -e unsigned "$(dirname "$ZEB_RELEASE_RC")/release.log")"
+else
+  dist=$signed
+fi
+echo "installing $dist/$msi"
+files=$tmp/files
+mkdir -p "$files"
+python3 -m zipfile -e "$dist/$zip" "$files"
+
+# An older package of the same files: the last field above zero lowered by
+# one (1.1.0 gives 1.0.0). Without the report window in the
+# release, a stand-in for it shows that a windowed program in the list gets
+# its shortcut.
+older=$(python3 -c 'import sys; v = [int(x) for x in sys.argv[1].split(".")]
+i = max(i for i, x in enumerate(v) if x); v[i] -= 1; print(".".join(map(str, v)))' "$version")
+mkdir -p "$tmp/older"
+cp "$files"/* "$tmp/older/"
+[ -f "$files/zebreportw.exe" ] || cp "$files/zebreport.exe" "$tmp/older/zebreportw.exe"
+SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct) \
+  python3 "$root/scripts/msi.py" "$tmp/older" "$older" test "$tmp/zebdiag-$older-win64.msi" ||
+  { echo "the older MSI could not be built"; exit 1; }
+
+export WINEDEBUG=-all WINEARCH=win64
+# No Mono or Gecko prompts, and no menu entries on this machine's desktop
+# for the shortcuts in the Start menu.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+# Wine links Documents and the other user folders to $HOME.
+export HOME=$tmp/home
+mkdir -p "$HOME"
+user=$(id -un)
+
+# new_prefix NAME: a fresh prefix whose Documents is a folder of its own.
+new_prefix() {
+  export WINEPREFIX=$tmp/$1
+  prefixes+=("$WINEPREFIX")
+  wineboot -i >/dev/null 2>&1
+  users=$WINEPREFIX/drive_c/users/$user
+  rm -f "$users/Documents" && mkdir -p "$users/Documents"
+  wineserver -p >/dev/null 2>&1
+  inst=$users/AppData/Local/Programs/zebdiag
+  menu="$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/zebdiag"
+  data=$users/Documents/zebdiag
+}
+msiexec() {   # msiexec /i|/x FILE: its exit status (the low 8 bits reach Linux)
+  wine msiexec "$1" "Z:${2//\//\\}" /qn >/dev/null 2>&1
+  echo $?
+}
+# installed: each uninstall entry of zebdiag with its version, and how many
+# products of the name the installer has (Wine keeps the entries of a
+# per-user package under HKLM, Windows under HKCU).
+installed() {
+  local key
+  for key in HKCU HKLM; do
+    wine reg query "$key\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s 2>/dev/null
+  done | tr -d '\r' | awk '/^HKEY/ { name = ""; ver = "" } $1 == "DisplayName" { name = $3 }
+    $1 == "DisplayVersion" { ver = $3 } name == "zebdiag" && ver != "" { print "zebdiag", ver; name = "" }'
+  echo "products: $(wine reg query 'HKCU\Software\Microsoft\Installer\Products' /s 2>/dev/null |
+    tr -d '\r' | grep -c 'ProductName *REG_SZ *zebdiag$')"
+}
+# shortcuts: each shortcut of the Start menu folder with the target and the
+# working folder its file holds (read from the file, not through Wine).
+shortcuts() {
+  [ -d "$menu" ] || { echo "no folder"; return; }
+  python3 - "$menu" <<'PY'
+import os, struct, sys
+for name in sorted(os.listdir(sys.argv[1])):
+    d = open(os.path.join(sys.argv[1], name), 'rb').read()
+    flags, p, target, strings = struct.unpack_from('<I', d, 0x14)[0], 0x4C, '', {}
+    if flags & 0x1:                                  # an item id list
+        p += 2 + struct.unpack_from('<H', d, p)[0]
+    if flags & 0x2:                                  # link info: the local path
+        size, _, _, _, base = struct.unpack_from('<5I', d, p)
+        target = d[p + base:d.index(b'\0', p + base)].decode('cp1252') if base else ''
+        p += size
+    for bit in (0x4, 0x8, 0x10, 0x20, 0x40):         # name, relative path, working folder, ...
+        if flags & bit:
+            n, w = struct.unpack_from('<H', d, p)[0], 2 if flags & 0x80 else 1
+            strings[bit] = d[p + 2:p + 2 + n * w].decode('utf-16-le' if w == 2 else 'cp1252')
+            p += 2 + n * w
+    print('%s -> %s | %s' % (name, target, strings.get(0x10, '').rstrip('\0').rstrip('\\')))
+PY
+}
+win_users="C:\\users\\$user"
+win_inst="$win_users\\AppData\\Local\\Programs\\zebdiag"
+expected_shortcuts() {   # expected_shortcuts FOLDER: those of the programs in FOLDER
+  echo "LIESMICH.lnk -> $win_inst\\LIESMICH.txt | "
+  echo "Lichtgitter-Diagnose.lnk -> $win_inst\\zebdiag.exe | $win_users\\Documents\\zebdiag"
+  [ -f "$1/zebreportw.exe" ] &&
+    echo "Servicebericht und Prüfplan.lnk -> $win_inst\\zebreportw.exe | $win_users\\Documents\\zebdiag"
+  return 0
+}
+same_files() {   # same_files FOLDER: how the installed folder differs from FOLDER
+  diff <(cd "$1" && ls) <(cd "$inst" 2>/dev/null && ls)
+  local f
+  for f in "$1"/*; do [ -f "$inst/${f##*/}" ] && ! cmp -s "$f" "$inst/${f##*/}" && echo "${f##*/} differs"; done
+  return 0
+}
+
+# A technician's own settings are there before the first installation.
+new_prefix fresh
+mkdir -p "$data"
+printf '[Communication]\r\nComPort=COM7:\r\n' >"$data/zebdiag.ini"
+cp "$data/zebdiag.ini" "$tmp/own.ini"
+check "silent installation" 0 "$(msiexec /i "$dist/$msi")"
+check "installed once" "zebdiag $version|products: 1" "$(installed | paste -sd'|')"
+check "the program folder holds the zip's files" "" "$(same_files "$files")"
+check "a user's settings file is kept" same "$(cmp -s "$tmp/own.ini" "$data/zebdiag.ini" && echo same)"
+check "zebreport.exe runs from the program folder" "zebreport $version" \
+  "$(wine "$inst/zebreport.exe" --version </dev/null 2>&1 | tr -d '\r')"
+check "zebcheck.exe --help runs from the program folder" "0 zebcheck" \
+  "$(wine "$inst/zebcheck.exe" --help </dev/null >"$tmp/help.txt" 2>&1; echo $? "$(grep -o -m1 zebcheck "$tmp/help.txt")")"
+check "shortcuts in the Start menu" "$(expected_shortcuts "$files")" "$(shortcuts)"
+check "uninstallation" 0 "$(msiexec /x "$dist/$msi")"
+check "uninstalled" "products: 0" "$(installed | paste -sd'|')"
+check "the program folder and the Start menu folder are gone" "" \
+  "$([ -e "$inst" ] && echo "left: $(ls -A "$inst" | xargs)"; [ -e "$menu" ] && echo "left: $(ls -A "$menu" | xargs)")"
+check "Documents\\zebdiag stays with the user's settings" "zebdiag.ini same" \
+  "$(ls "$data" | xargs) $(cmp -s "$tmp/own.ini" "$data/zebdiag.ini" && echo same)"
+
+# An older version first, then this one over it, then the older one again.
+new_prefix upgrade
+check "older version installs" 0 "$(msiexec /i "$tmp/zebdiag-$older-win64.msi")"
+check "older version installed" "zebdiag $older|products: 1" "$(installed | paste -sd'|')"
+check "the sample settings go where none are" same \
+  "$(cmp -s "$files/zebdiag.sample.ini" "$data/zebdiag.ini" && echo same)"
+check "a windowed program in the list gets its shortcut" "$(expected_shortcuts "$tmp/older")" "$(shortcuts)"
+printf '; the technician was here\r\n' >>"$data/zebdiag.ini"
+cp "$data/zebdiag.ini" "$tmp/marked.ini"
+check "upgrade" 0 "$(msiexec /i "$dist/$msi")"
+check "one product, the new version" "zebdiag $version|products: 1" "$(installed | paste -sd'|')"
+check "the program folder holds the new files" "" "$(same_files "$files")"
+check "shortcuts after the upgrade" "$(expected_shortcuts "$files")" "$(shortcuts)"
+check "the user's settings survive the upgrade" same "$(cmp -s "$tmp/marked.ini" "$data/zebdiag.ini" && echo same)"
+rc=$(msiexec /i "$tmp/zebdiag-$older-win64.msi")
+check "a downgrade is refused" refused "$([ "$rc" != 0 ] && echo refused || echo "exit status $rc")"
+check "still the new version" "zebdiag $version|products: 1" "$(installed | paste -sd'|')"
+
+echo "msi: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
