@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The installer and the signatures. scripts/release.sh signs the release
-# with a certificate of a throwaway authority made here: every program, in
-# the zip and in the MSI, and the MSI verify against that authority, and fail
-# once a byte has changed. Under Wine, each case in a prefix of its own whose
+# with a certificate of a throwaway authority made here, timestamped by a
+# timestamp server of the test's on this machine: every program, in the zip
+# and in the MSI, and the MSI verify against that authority, still after the
+# certificate has expired, and fail once a byte has changed. Under Wine, each case in a prefix of its own whose
 # Documents folder is the test's: the MSI installs silently, per user; the
 # programs run from the installed folder; the shortcuts point at them and
 # at Documents\zebdiag; an older version is replaced in place and the user's
@@ -13,10 +14,12 @@ version=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d /tmp/zebmsi-test.XXXXXX)
 prefixes=()
+tsa_pid=""
 . "$(dirname "$0")/check.sh"
 
 cleanup() {
   local p
+  [ -n "$tsa_pid" ] && kill "$tsa_pid" 2>/dev/null
   for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1; done
   rm -rf "$tmp"
 }
@@ -24,27 +27,61 @@ trap cleanup EXIT
 zip=zebdiag-$version-win64.zip
 msi=zebdiag-$version-win64.msi
 
-# A throwaway authority and a code-signing certificate it issued; the
-# password has a space, as a company's may.
+# A throwaway authority, a code signing certificate and a timestamp
+# server's certificate it issued, valid for two days; the password has a
+# space, as a company's may.
 pki=$tmp/pki
 mkdir -p "$pki"
 (
   cd "$pki" || exit 1
+  issue() {   # issue NAME SUBJECT EXTENDED-KEY-USAGE
+    openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "$2" &&
+    printf 'basicConstraints=CA:false\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$3" >"$1.ext" &&
+    openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile "$1.ext" -out "$1.pem"
+  }
   openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=zebdiag test authority' \
     -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign,cRLSign &&
-  openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj '/CN=zebdiag test signer' &&
-  printf 'basicConstraints=CA:false\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signer.ext &&
-  openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile signer.ext -out signer.pem &&
-  openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout 'pass:zeb test' -out signer.pfx
+  issue signer '/CN=zebdiag test signer' codeSigning &&
+  issue tsa '/CN=zebdiag test timestamps' critical,timeStamping &&
+  openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout 'pass:zeb test' -out signer.pfx &&
+  printf '[tsa]\ndefault_tsa = zeb\n[zeb]\nserial = %s/tsa.serial\nsigner_digest = sha256\n%s\n' "$PWD" \
+    'default_policy = 1.2.3.4.1
+digests = sha256
+accuracy = secs:1
+ess_cert_id_alg = sha256' >tsa.cnf
 ) >"$pki/openssl.log" 2>&1 || { cat "$pki/openssl.log"; exit 1; }
+# The timestamp server: RFC 3161 over HTTP on the loopback, answered by openssl.
+python3 - "$pki" >"$pki/tsa.port" 2>"$pki/tsa.log" <<'PY' &
+import http.server, subprocess, sys
+pki = sys.argv[1]
+class Stamp(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers['Content-Length']))
+        reply = subprocess.run(['openssl', 'ts', '-reply', '-config', pki + '/tsa.cnf', '-queryfile', '/dev/stdin',
+                                '-signer', pki + '/tsa.pem', '-inkey', pki + '/tsa.key', '-chain', pki + '/ca.pem',
+                                '-out', '/dev/stdout'], input=query, capture_output=True).stdout
+        self.send_response(200 if reply else 500)
+        self.send_header('Content-Type', 'application/timestamp-reply')
+        self.send_header('Content-Length', str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+    def log_message(self, *args):
+        pass
+server = http.server.HTTPServer(('127.0.0.1', 0), Stamp)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+PY
+tsa_pid=$!
+for i in $(seq 50); do [ -s "$pki/tsa.port" ] && break; sleep 0.1; done
+tsa=http://127.0.0.1:$(cat "$pki/tsa.port")/
 
 signed=$tmp/signed
-ZEB_SIGN_PFX=$pki/signer.pfx ZEB_SIGN_PASSWORD='zeb test' \
+ZEB_SIGN_PFX=$pki/signer.pfx ZEB_SIGN_PASSWORD='zeb test' ZEB_SIGN_TIMESTAMP=$tsa \
   nice -n 10 "$root/scripts/release.sh" --worktree --once --out "$signed" >"$tmp/signed.log" 2>&1
 rc=$?
 check "signed release script" 0 $rc
 [ $rc -eq 0 ] || { tail -20 "$tmp/signed.log"; exit 1; }
-check "the signed release says so" "release: signing the programs and the MSI with $pki/signer.pfx" \
+check "the signed release says so" "release: signing the programs and the MSI with $pki/signer.pfx, timestamp from $tsa" \
   "$(grep -e '^release: sign' -e unsigned "$tmp/signed.log")"
 check "SHA256SUMS of the signed release verifies" "$zip: OK|$msi: OK" \
   "$(cd "$signed" && sha256sum -c SHA256SUMS 2>&1 | paste -sd'|')"
@@ -53,18 +90,31 @@ mkdir -p "$signed/zip" "$signed/msi"
 python3 -m zipfile -e "$signed/$zip" "$signed/zip"
 msiextract -C "$signed/msi" "$signed/$msi" >/dev/null
 programs=$(cd "$signed/zip" && ls -- *.exe | xargs)
-# verify FILE: the digest algorithm of a signature that verifies against the
-# authority, or what went wrong.
+# verify FILE [TIME]: the digest algorithm of a signature that verifies
+# against the authority (at TIME, seconds since 1970), and whether it is
+# timestamped; or what went wrong.
 verify() {
-  osslsigncode verify -CAfile "$pki/ca.pem" -in "$1" >"$tmp/verify.log" 2>&1 &&
-    sed -n 's/^Message digest algorithm *: *//p' "$tmp/verify.log" | head -1 ||
-    echo "fails: $(grep -i -m1 -e mismatch -e fail -e error "$tmp/verify.log")"
+  osslsigncode verify -CAfile "$pki/ca.pem" -TSA-CAfile "$pki/ca.pem" ${2:+-time "$2"} -in "$1" >"$tmp/verify.log" 2>&1 &&
+    echo "$(sed -n 's/^Message digest algorithm *: *//p' "$tmp/verify.log" | head -1)" \
+      "$(grep -q -i 'Timestamp Server Signature verification: ok' "$tmp/verify.log" && echo timestamped)" ||
+    echo "fails: $(grep -i -m1 -e mismatch -e expired -e fail "$tmp/verify.log")"
 }
 for p in $programs; do
-  check "$p in the zip verifies" SHA256 "$(verify "$signed/zip/$p")"
-  check "$p in the MSI verifies" SHA256 "$(verify "$signed/msi/Programs/zebdiag/$p")"
+  check "$p in the zip verifies" "SHA256 timestamped" "$(verify "$signed/zip/$p")"
+  check "$p in the MSI verifies" "SHA256 timestamped" "$(verify "$signed/msi/Programs/zebdiag/$p")"
 done
-check "the MSI verifies" SHA256 "$(verify "$signed/$msi")"
+check "the MSI verifies" "SHA256 timestamped" "$(verify "$signed/$msi")"
+# Five days on the certificate has expired: the timestamp still vouches for
+# the signature, which without one fails.
+later=$(($(date +%s) + 5 * 86400))
+check "timestamped, it verifies after the certificate expired" "SHA256 timestamped" \
+  "$(verify "$signed/zip/zebdiag.exe" $later)"
+printf 'zeb test' >"$pki/password"
+osslsigncode remove-signature -in "$signed/zip/zebdiag.exe" -out "$tmp/unsigned.exe" >/dev/null 2>&1
+osslsigncode sign -pkcs12 "$pki/signer.pfx" -readpass "$pki/password" -h sha256 \
+  -in "$tmp/unsigned.exe" -out "$tmp/untimestamped.exe" >/dev/null 2>&1
+check "without a timestamp it does not" "fails: expired" \
+  "$(verify "$tmp/untimestamped.exe" $later | grep -o -m1 '^fails: .*expired' | sed 's/: .*expired/: expired/')"
 # One byte changed: in the middle of a program, and in the MSI's string pool
 # (a stream the signature covers, unlike a free sector).
 changed() {   # changed FILE [TEXT]: a copy with a byte of TEXT, else the middle byte, changed
