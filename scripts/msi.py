@@ -77,7 +77,7 @@ def stream_offsets(data, name):
     entries = [at([s], i * 128) for s in chain(dir_start) for i in range(ssz // 128)]
     for e in entries:
         n = struct.unpack_from('<H', data, e + 0x40)[0]
-        if n < 2 or data[e:e + n - 2].decode('utf-16-le') != name:
+        if n < 2 or data[e:e + n - 2].decode('utf-16-le', 'replace') != name:
             continue
         start = struct.unpack_from('<I', data, e + 0x74)[0]
         size = struct.unpack_from('<Q', data, e + 0x78)[0] & (0xFFFFFFFF if ssz == 512 else ~0)
@@ -146,16 +146,22 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         files = os.path.join(tmp, 'files.wxi')
         open(files, 'w', encoding='utf-8').write(fragment(stage, upgrade))
+        # An x64 package: a 32-bit Windows, which cannot run the programs,
+        # refuses it at once.
         wixl = subprocess.run(['wixl', '-a', 'x64', '-D', 'Version=' + version, '-D', 'ProductCode=' + product,
                                '-I', tmp, '-o', out, wxs],
                               cwd=stage, stderr=subprocess.PIPE, text=True)
-        # wixl warns through GLib about attributes it ignores; any other
-        # output is worth seeing.
-        noise = [l for l in wixl.stderr.splitlines() if l.strip() and 'GLib-GObject-WARNING' not in l]
-        if wixl.returncode != 0 or noise:
+        # wixl only warns about an attribute it ignores (Permanent, say) and
+        # builds the package without it: a warning is a failure.
+        if wixl.returncode != 0 or wixl.stderr.strip():
             sys.exit('msi: wixl failed:\n' + wixl.stderr)
+    attributes = PERMANENT | NEVER_OVERWRITE
     subprocess.run(['msibuild', out, '-q', "UPDATE `Component` SET `Attributes` = %d WHERE `Component` = 'Settings'"
-                    % (PERMANENT | NEVER_OVERWRITE)], check=True)
+                    % attributes], check=True)
+    # An update that finds no row succeeds all the same.
+    rows = subprocess.run(['msiinfo', 'export', out, 'Component'], check=True, capture_output=True, text=True).stdout
+    if not any(r.split('\t')[0::3] == ['Settings', str(attributes)] for r in rows.splitlines()):
+        sys.exit('msi: the settings component did not become permanent and never-overwrite')
     seal_summary(out, package, epoch, 'x64;1031')
 
 
