@@ -75,6 +75,9 @@ tsa_pid=$!
 for i in $(seq 50); do [ -s "$pki/tsa.port" ] && break; sleep 0.1; done
 tsa=http://127.0.0.1:$(cat "$pki/tsa.port")/
 
+check "a certificate without its password refuses" \
+  "release: signing needs both ZEB_SIGN_PFX (a PKCS#12 file that exists) and ZEB_SIGN_PASSWORD" \
+  "$(env -u ZEB_SIGN_PASSWORD ZEB_SIGN_PFX="$pki/signer.pfx" "$root/scripts/release.sh" --once --out "$tmp/refused" 2>&1)"
 signed=$tmp/signed
 ZEB_SIGN_PFX=$pki/signer.pfx ZEB_SIGN_PASSWORD='zeb test' ZEB_SIGN_TIMESTAMP=$tsa \
   nice -n 10 "$root/scripts/release.sh" --worktree --once --out "$signed" >"$tmp/signed.log" 2>&1
