@@ -3,8 +3,8 @@
 # with a certificate of a throwaway authority made here, timestamped by a
 # timestamp server of the test's on this machine: every program, in the zip
 # and in the MSI, and the MSI verify against that authority, still after the
-# certificate has expired, and fail once a byte has changed. Under Wine, each case in a prefix of its own whose
-# Documents folder is the test's: the MSI installs silently, per user; the
+# certificate has expired, and fail once a byte has changed. Under Wine,
+# each case in a prefix of its own whose Documents folder is the test's: the MSI installs silently, per user; the
 # programs run from the installed folder; the shortcuts point at them and
 # at Documents\zebdiag; an older version is replaced in place and the user's
 # settings kept; a downgrade is refused; uninstalling leaves Documents\zebdiag.
@@ -133,7 +133,6 @@ changed "$signed/zip/zebdiag.exe"
 check "a program changed by one byte fails" fails "$(verify "$signed/zip/zebdiag.exe.changed" | cut -d: -f1)"
 changed "$signed/$msi" Lichtgitter-Diagnose
 check "the MSI changed by one byte fails" fails "$(verify "$signed/$msi.changed" | cut -d: -f1)"
-check "the MSI changed by one byte fails" fails "$(verify "$tmp/changed.msi" | cut -d: -f1)"
 
 # The MSI the Wine cases install: the test run's unsigned release when the
 # whole run built one (scripts/test.sh), else the signed one.
@@ -152,12 +151,10 @@ files=$tmp/files
 mkdir -p "$files"
 python3 -m zipfile -e "$dist/$zip" "$files"
 
-# An older package of the same files: the last field above zero lowered by
-# one (1.1.0 gives 1.0.0). Without the report window in the
-# release, a stand-in for it shows that a windowed program in the list gets
-# its shortcut.
-older=$(python3 -c 'import sys; v = [int(x) for x in sys.argv[1].split(".")]
-i = max(i for i, x in enumerate(v) if x); v[i] -= 1; print(".".join(map(str, v)))' "$version")
+# An older package of the same files (every release is 1.0 or later).
+# Without the report window in the release, a stand-in for it shows that a
+# windowed program in the list gets its shortcut.
+older=0.9.0
 mkdir -p "$tmp/older"
 cp "$files"/* "$tmp/older/"
 [ -f "$files/zebreportw.exe" ] || cp "$files/zebreport.exe" "$tmp/older/zebreportw.exe"
