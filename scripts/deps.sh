@@ -18,6 +18,11 @@ zeb_install_deps() {
   zeb_need import imagemagick   # the screenshots use import; convert may be a stand-in
   zeb_need python3 python3
   zeb_need /usr/bin/time time   # peak memory in the benchmarks
+  # The release's installer, its signatures, and the test's throwaway certificates.
+  zeb_need wixl wixl
+  zeb_need msibuild msitools
+  zeb_need osslsigncode osslsigncode
+  zeb_need openssl openssl
   # The report test renders a page in Debian's headless browser.
   command -v chromium-headless-shell >/dev/null 2>&1 || command -v chromium >/dev/null 2>&1 ||
     ZEB_MISSING="$ZEB_MISSING chromium-headless-shell"

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # The Windows release: builds the programs from a clean export of the current
 # commit (files git does not track never enter it) and writes
-# dist/zebdiag-<version>-win64.zip and dist/SHA256SUMS. It refuses a tree
-# whose tracked files differ from the commit, and a version that
-# CHANGELOG.md has no entry for ("## <version> ...").
-# Then builds once more in another folder and fails unless the programs and
-# the zip come out byte for byte the same, and unless each program imports
-# only Windows' own DLLs.
+# dist/zebdiag-<version>-win64.zip, the installer zebdiag-<version>-win64.msi
+# (the same files) and dist/SHA256SUMS. It refuses a tree whose tracked files
+# differ from the commit, and a version that CHANGELOG.md has no entry for
+# ("## <version> ...").
+# Then builds once more in another folder and fails unless the programs, the
+# zip and the MSI come out byte for byte the same, and unless each program
+# imports only Windows' own DLLs.
+# With ZEB_SIGN_PFX (a PKCS#12 file) and ZEB_SIGN_PASSWORD set, every program
+# and the MSI are signed (SHA-256), with a timestamp from the server
+# ZEB_SIGN_TIMESTAMP names, if set.
 #   scripts/release.sh [--once] [--worktree] [--out DIR]
 #     --once      skip the second build
 #     --worktree  build the working tree as it is, uncommitted files included
 #                 (the test run's check of this script; not a release)
-#     --out DIR   write the zip and SHA256SUMS to DIR instead of dist/
+#     --out DIR   write the zip, the MSI and SHA256SUMS to DIR instead of dist/
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 once="" worktree="" out=$root/dist
@@ -20,10 +24,19 @@ while [ $# -gt 0 ]; do
   --once) once=1 ;;
   --worktree) worktree=1 ;;
   --out) out=$2; shift ;;
-  *) sed -n '2,15s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+  *) sed -n '2,20s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
   esac
   shift
 done
+# Half a certificate is a mistake, not an unsigned release.
+pfx=""
+if [ -n "${ZEB_SIGN_PFX:-}" ] || [ -n "${ZEB_SIGN_PASSWORD+set}" ]; then
+  if [ -z "${ZEB_SIGN_PFX:-}" ] || [ ! -f "$ZEB_SIGN_PFX" ] || [ -z "${ZEB_SIGN_PASSWORD+set}" ]; then
+    echo "release: signing needs both ZEB_SIGN_PFX (a PKCS#12 file that exists) and ZEB_SIGN_PASSWORD" >&2
+    exit 1
+  fi
+  pfx=$(realpath "$ZEB_SIGN_PFX")
+fi
 . "$root/scripts/deps.sh"
 zeb_install_deps
 
@@ -74,9 +87,11 @@ build() {
   cmake --build "$2" -j2 >/dev/null
 }
 
-programs() {   # programs BUILD: the programs the build made, in zip order
+# programs DIR: every program the release build made (it builds no tests),
+# sorted; the one list of what the zip and the MSI ship.
+programs() {
   local p
-  for p in zebcheck zebdiag zebreport; do [ -f "$1/$p.exe" ] && echo "$p.exe"; done
+  for p in "$1"/*.exe; do [ -f "$p" ] && basename "$p"; done
   return 0
 }
 
@@ -97,12 +112,28 @@ check_imports() {   # check_imports BUILD
   return $bad
 }
 
-# package SRC BUILD OUT: the zip and its checksum in OUT.
+# sign FILE: signed in place. The password goes in a file, never on a
+# command line that other users' ps shows. -readpass, -h and -ts exist in
+# osslsigncode 2.5 (Debian 12) as in later versions.
+sign() {
+  [ -f "$tmp/sign.pass" ] || (umask 077 && printf '%s' "$ZEB_SIGN_PASSWORD" >"$tmp/sign.pass")
+  if ! osslsigncode sign -pkcs12 "$pfx" -readpass "$tmp/sign.pass" -h sha256 -n zebdiag \
+      ${ZEB_SIGN_TIMESTAMP:+-ts "$ZEB_SIGN_TIMESTAMP"} -in "$1" -out "$1.signed" >"$tmp/sign.log" 2>&1; then
+    cat "$tmp/sign.log" >&2
+    echo "release: signing $(basename "$1") failed" >&2
+    exit 1
+  fi
+  mv "$1.signed" "$1"
+}
+
+# package SRC PROGRAMS OUT [sign]: the zip, the MSI and their checksums in
+# OUT, from the programs in the folder PROGRAMS. Both are packed from one
+# staged folder, so they never hold different files.
 package() {
-  local version stage
+  local version stage msi
   version=$(version_of "$1")
-  stage=$2/package
-  rm -rf "$stage" && mkdir -p "$stage" "$3"
+  stage=$3.stage
+  rm -rf "$stage" "$3" && mkdir -p "$stage" "$3"
   for p in $(programs "$2"); do cp "$2/$p" "$stage/"; done
   python3 - "$1" "$stage" "$3/zebdiag-$version-win64.zip" "$version" <<'PY'
 import os, sys, time, zipfile
@@ -135,7 +166,10 @@ with zipfile.ZipFile(zip_path, 'w') as z:
         info.compress_type = zipfile.ZIP_DEFLATED
         z.writestr(info, open(os.path.join(stage, name), 'rb').read(), compresslevel=9)
 PY
-  (cd "$3" && sha256sum "zebdiag-$version-win64.zip" >SHA256SUMS)
+  msi=$3/zebdiag-$version-win64.msi
+  python3 "$1/scripts/msi.py" "$stage" "$version" "$commit" "$msi"
+  [ -z "${4:-}" ] || sign "$msi"
+  (cd "$3" && sha256sum "zebdiag-$version-win64.zip" "zebdiag-$version-win64.msi" >SHA256SUMS)
 }
 
 fetch "$tmp/a/src"
@@ -159,11 +193,29 @@ if [ -z "$once" ]; then
   for p in $(programs "$tmp/a/build"); do
     cmp "$tmp/a/build/$p" "$tmp/second/build/$p" || { echo "release: two builds of $p differ" >&2; exit 1; }
   done
-  cmp "$tmp/a/dist/SHA256SUMS" "$tmp/second/dist/SHA256SUMS" || { echo "release: two zips differ" >&2; exit 1; }
+  for f in "$tmp/a/dist/"*; do
+    cmp "$f" "$tmp/second/dist/${f##*/}" || { echo "release: two builds of ${f##*/} differ" >&2; exit 1; }
+  done
   echo "release: both builds are byte for byte the same"
+fi
+# A signature holds the time of signing (and the timestamp server's answer):
+# what the second build confirmed is the unsigned release; its programs are
+# signed and packed once more.
+if [ -n "$pfx" ]; then
+  echo "release: signing the programs and the MSI with $ZEB_SIGN_PFX${ZEB_SIGN_TIMESTAMP:+, timestamp from $ZEB_SIGN_TIMESTAMP}"
+  mkdir -p "$tmp/a/signed"
+  for p in $(programs "$tmp/a/build"); do
+    cp "$tmp/a/build/$p" "$tmp/a/signed/"
+    sign "$tmp/a/signed/$p"
+  done
+  package "$tmp/a/src" "$tmp/a/signed" "$tmp/a/dist" sign
+else
+  echo "release: this release is unsigned (no ZEB_SIGN_PFX and ZEB_SIGN_PASSWORD)"
 fi
 mkdir -p "$out"
 cp "$tmp/a/dist/"* "$out/"
 out=$(cd "$out" && pwd)
 echo "release: $out/zebdiag-$version-win64.zip"
-echo "release: $out/SHA256SUMS: $(cat "$out/SHA256SUMS")"
+echo "release: $out/zebdiag-$version-win64.msi"
+echo "release: $out/SHA256SUMS:"
+sed 's/^/  /' "$out/SHA256SUMS"
