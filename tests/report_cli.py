@@ -361,8 +361,9 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 
 # Visits found and left: soiling between them and the interval it allows.
 # S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
-# in half a year; O: one recording a visit; B: one beam at 75 four months
-# after cleaning; U: an as found of other beams; Z: a maximum no number.
+# in half a year; O: one recording a visit, the last also copied (the copy
+# starts with it: no arrival); B: one beam at 75 four months after cleaning;
+# U: an as found of other beams; Z: a maximum no number.
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
 for g, found in (('S', 50), ('L', 165), ('O', None)):
@@ -371,6 +372,7 @@ for g, found in (('S', 50), ('L', 165), ('O', None)):
         if found and k:
             write_log(f'soil/{g}/f{k}.log', [[found + b % 2 for b in range(1, 25)]] * 3, date=day, hour=8)
         write_log(f'soil/{g}/l{k}.log', [[180 + b % 2 for b in range(1, 25)]] * 3, date=day, hour=10)
+shutil.copy('soil/O/l6.log', 'soil/O/l6-copy.log')
 card('soil/B', 6, low=60)
 write_log('soil/B/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
 write_log('soil/B/f1.log', [[75 if b == 7 else 180 for b in range(1, 25)]] * 3, date='2026-01-01', hour=8)
@@ -387,7 +389,7 @@ check('soiling: found below, about 19 % a month, 3 to 5 months, action before th
        s[col['Action by']] < '2026-06-10'))
 check('soiling: a slow grid gets above 6 months, at most 12', (True, '0'),
       (6 < int(l[col['Recommended interval']]) <= 12, l[col['Found below limit']]))
-check('soiling: one recording a visit, no figure, the card\'s interval', ('', '', '6'),
+check('soiling: one recording a visit (and a copy), no figure, the card\'s interval', ('', '', '6'),
       (o[col['Found below limit']], o[col['Soiling per month']], o[col['Recommended interval']]))
 check('soiling: one beam soiling fast shortens the interval', True, int(b[col['Recommended interval']]) < 6)
 page = open('soil.html', encoding='utf-8').read()
