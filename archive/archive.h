@@ -76,7 +76,7 @@ struct REP_SPELL {
 };
 enum { ADV_CARD, ADV_SOILING, ADV_TREND, ADV_FEW, ADV_MIN, ADV_MAX };
 struct REP_ADVICE {      // the recommended interval and how it was reached
-    int nSpells = 0;
+    int nSpells = 0;           // intervals in which some beam was recorded at both ends
     int iWorst = -1;           // the beam whose median rate is highest
     double flRate = NAN;       // its median rate, ln per month
     int iMonths = 6;           // recommended

@@ -122,7 +122,8 @@ void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card)
     Spells(h);
     REP_ADVICE &a = h->advice;
     a = REP_ADVICE();
-    a.nSpells = (int)h->aSpells.size();
+    // An interval in which no beam was recorded at both ends measured nothing.
+    a.nSpells = (int)std::count_if(h->aSpells.begin(), h->aSpells.end(), [](const REP_SPELL &s) { return s.iWorst >= 0; });
     a.iMonths = agreed;
     if (!a.nSpells || lim.iMin <= 0)
         return;

@@ -406,6 +406,15 @@ write_log('soil/U/l1.log', [[180] * 24] * 3, date='2026-01-01', hour=10)
 rc, _, err = run('native', '--history', 'soil/U/l0.log', 'soil/U/f1.log', 'soil/U/l1.log', '-o', 'u.html')
 check('soiling: an as found of other beams is named, not paired', (0, True, False), (rc, 'f1.log), nicht verglichen'
       in open('u.html', encoding='utf-8').read(), 'sawtooth' in open('u.html', encoding='utf-8').read()))
+# Visits that alternate between the rod pairs: no beam is recorded at both
+# ends of an interval, so none is measured and the card's interval stands.
+shutil.rmtree('soilalt', ignore_errors=True)
+os.makedirs('soilalt')
+alt = [write_log(f'soilalt/{fl}{k}.log', [[100 if fl == 'f' else 180] * 24] * 3, date=day, hour=8 if fl == 'f' else 10,
+                 rod=1 + k % 2) for k, day in enumerate(days[:5]) for fl in 'fl' if k or fl == 'l']
+rc, _, err = run('native', '--history', *alt, '--min', '60', '-o', 'alt.html')
+check('soiling: intervals with no beam at both ends measure nothing', True,
+      'Empfohlen: 6 Monate, vereinbart: 6</span><br>Ohne ein Intervall' in open('alt.html', encoding='utf-8').read())
 card('soil/Z', 6, '[Grid]\r\nMaxIntervalMonths=zw\xf6lf\r\n')
 status('card: a maximum interval no number', 'native', 2, 'soil/Z/grid.ini, line 8: [Grid] MaxIntervalMonths is not a '
        'number of months from 1 to 120: zwölf', '--grid', 'soil/Z', '-o', 'z.html')
