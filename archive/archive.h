@@ -83,6 +83,7 @@ struct REP_ADVICE {      // the recommended interval and how it was reached
     int iReason = ADV_CARD;
     int iFirst = -1;           // the beam that reaches the limit first at its upper bound
     double flCrossDay = NAN;   // days since 1970-01-01 when it does, from the last as left
+    double flTrendDay = NAN;   // the as-left trend's range start (the last visit's with a beam below), when it bounds first
 };
 struct REP_HBEAM {
     int iRod, iBeam;

@@ -131,6 +131,12 @@ void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card)
     double start = Days(last.tStart), cross = INFINITY, trend = INFINITY;
     for (size_t i = 0; i < h->aBeams.size(); i++) {
         REP_HBEAM &b = h->aBeams[i];
+        // Every beam's as-left trend bounds the interval, its soiling measured
+        // or not (a beam dark at every visit has no rate).
+        if (b.iForecast == REP_FC_NOW)
+            trend = std::min(trend, start);
+        else if (b.iForecast == REP_FC_RANGE)
+            trend = std::min(trend, b.flFrom);
         Bound(&b);
         if (!isnan(b.flRate) && (a.iWorst < 0 || b.flRate > a.flRate)) {
             a.iWorst = (int)i;
@@ -144,16 +150,14 @@ void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card)
             cross = at;
             a.iFirst = (int)i;
         }
-        if (b.iForecast == REP_FC_NOW)
-            trend = std::min(trend, start);
-        else if (b.iForecast == REP_FC_RANGE)
-            trend = std::min(trend, b.flFrom);
     }
     if (isfinite(cross))
         a.flCrossDay = cross;
     int soil = MonthsBefore(last.iDay, cross, hi), aged = MonthsBefore(last.iDay, trend, hi);
     a.iMonths = std::min(soil, aged);
     a.iReason = aged < soil ? ADV_TREND : ADV_SOILING;
+    if (aged < soil)
+        a.flTrendDay = trend;
     if (a.nSpells < FEW_SPELLS && a.iMonths > agreed) {
         a.iMonths = agreed;
         a.iReason = ADV_FEW;

@@ -363,7 +363,8 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 # S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
 # in half a year; O: one recording a visit, the last also copied (the copy
 # starts with it: no arrival); B: one beam at 75 four months after cleaning;
-# U: an as found of other beams; Z: a maximum no number.
+# D: like L, but beam 3 dark at every visit (no soiling rate, below the limit
+# now); U: an as found of other beams; Z: a maximum no number.
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
 for g, found in (('S', 50), ('L', 165), ('O', None)):
@@ -373,6 +374,11 @@ for g, found in (('S', 50), ('L', 165), ('O', None)):
             write_log(f'soil/{g}/f{k}.log', [[found + b % 2 for b in range(1, 25)]] * 3, date=day, hour=8)
         write_log(f'soil/{g}/l{k}.log', [[180 + b % 2 for b in range(1, 25)]] * 3, date=day, hour=10)
 shutil.copy('soil/O/l6.log', 'soil/O/l6-copy.log')
+card('soil/D', 6, low=60)
+for k, day in enumerate(days):
+    if k:
+        write_log(f'soil/D/f{k}.log', [[0 if b == 3 else 165 for b in range(1, 25)]] * 3, date=day, hour=8)
+    write_log(f'soil/D/l{k}.log', [[0 if b == 3 else 180 for b in range(1, 25)]] * 3, date=day, hour=10)
 card('soil/B', 6, low=60)
 write_log('soil/B/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
 write_log('soil/B/f1.log', [[75 if b == 7 else 180 for b in range(1, 25)]] * 3, date='2026-01-01', hour=8)
@@ -383,7 +389,7 @@ head, *rows = csv_rows('soil.csv')
 col = {name: head.index(name) for name in ('Grid', 'Folder', 'Action by', 'Found below limit', 'Soiling per month',
                                            'Recommended interval')}
 got = {r[col['Folder']][-1]: r for r in rows}
-s, l, o, b = (got[g] for g in 'SLOB')
+s, l, o, b, dark = (got[g] for g in 'SLOBD')
 check('soiling: found below, about 19 % a month, 3 to 5 months, action before the limit', ('24', '19,2', True, True),
       (s[col['Found below limit']], s[col['Soiling per month']], 3 <= int(s[col['Recommended interval']]) <= 5,
        s[col['Action by']] < '2026-06-10'))
@@ -392,6 +398,10 @@ check('soiling: a slow grid gets above 6 months, at most 12', (True, '0'),
 check('soiling: one recording a visit (and a copy), no figure, the card\'s interval', ('', '', '6'),
       (o[col['Found below limit']], o[col['Soiling per month']], o[col['Recommended interval']]))
 check('soiling: one beam soiling fast shortens the interval', True, int(b[col['Recommended interval']]) < 6)
+check('soiling: a beam dark now bounds the interval as its trend does, and the page says so', ('1', True),
+      (dark[col['Recommended interval']], 'Der Trend nach der Wartung erreicht den Grenzwert früher: ab 10.01.2026. '
+       'Angehoben' in open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')),
+                           encoding='utf-8').read()))
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
       'Verschmutzung 19 % pro Monat (am stärksten Strahl' in page)
