@@ -402,6 +402,8 @@ check('soiling: a beam dark now bounds the interval as its trend does, and the p
       (dark[col['Recommended interval']], 'Der Trend nach der Wartung erreicht den Grenzwert früher: ab 10.01.2026. '
        'Angehoben' in open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')),
                            encoding='utf-8').read()))
+check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart: 6<' in open(f, encoding='utf-8').read()
+      for f in ('soil.html', next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')))])
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
       'Verschmutzung 19 % pro Monat (am stärksten Strahl' in page)
