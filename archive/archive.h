@@ -226,6 +226,7 @@ struct REP_FLEETROW {
     int nFoundLow = -1, nFoundHigh = -1;   // at the last visit's arrival; -1 without as found
     double flSoiling = NAN;                // the fastest soiling beam's median, ln per month
     int iSoilRod = 0, iSoilBeam = 0;
+    unsigned uRods = 0;                    // the grid's rod pairs: a beam's name says its pair when both
     int nSpells = 0, iAdvised = 6, iAdviceReason = ADV_CARD;
     double flSoilCross = NAN;              // days since 1970-01-01: the soiled grid at its lower limit
     std::vector<REP_LEFTOUT> aLeftOut;

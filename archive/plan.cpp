@@ -12,6 +12,7 @@ void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int h
     row->iLastDay = h.aVisits.back().iDay;
     row->iDue = Rep_AddMonths(row->iLastDay, row->card.aiValue[CARD_INTERVAL]);
     row->nBeams = (int)h.aBeams.size();
+    row->uRods = h.uRods;
     row->nFlagged = (int)std::count_if(h.aLast.begin(), h.aLast.end(), [](const REP_BEAM &b) { return b.uFlags != 0; });
     bool insufficient = false, beyond = false;
     for (const REP_HBEAM &b : h.aBeams) {
@@ -123,6 +124,7 @@ void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_
     Rep_PutDouble(&p, isnan(row.flSoiling) ? -1 : row.flSoiling);
     Rep_Put(&p, (uint64_t)row.iSoilRod, 1);
     Rep_Put(&p, (uint64_t)row.iSoilBeam, 2);
+    Rep_Put(&p, row.uRods, 1);
     Rep_Put(&p, (uint64_t)row.nSpells, 4);
     Rep_Put(&p, (uint64_t)row.iAdvised, 1);
     Rep_Put(&p, (uint64_t)row.iAdviceReason, 1);
@@ -159,6 +161,7 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
         row->flSoiling = NAN;
     row->iSoilRod = (int)r.Get(1);
     row->iSoilBeam = (int)r.Get(2);
+    row->uRods = (unsigned)r.Get(1);
     row->nSpells = (int)r.Get(4);
     row->iAdvised = (int)r.Get(1);
     row->iAdviceReason = (int)r.Get(1);
@@ -179,6 +182,7 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
            (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7) && row->nFoundLow >= -1 &&
            row->nFoundLow <= row->nBeams && row->nFoundHigh >= -1 && row->nFoundHigh <= row->nBeams &&
            (isnan(row->flSoiling) || fabs(row->flSoiling) < 1e3) && row->iSoilRod < REP_RODS && row->iSoilBeam <= 999 &&
+           row->uRods >= 1 && row->uRods <= 3 && (isnan(row->flSoiling) || (row->uRods >> row->iSoilRod & 1)) &&
            row->nSpells >= 0 && row->nSpells < row->nVisits + (row->nVisits == 0) && row->iAdvised >= 1 &&
            row->iAdvised <= 120 && row->iAdviceReason <= ADV_MAX &&
            (isnan(row->flSoilCross) || fabs(row->flSoilCross) < 1e7);

@@ -364,7 +364,8 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 # in half a year; O: one recording a visit, the last also copied (the copy
 # starts with it: no arrival); B: one beam at 75 four months after cleaning;
 # D: like L, but beam 3 dark at every visit (no soiling rate, below the limit
-# now); U: an as found of other beams; Z: a maximum no number.
+# now); P: both rod pairs, beam 7 of the first soiling fastest; U: an as
+# found of other beams; Z: a maximum no number.
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
 for g, found in (('S', 50), ('L', 165), ('O', None)):
@@ -379,6 +380,13 @@ for k, day in enumerate(days):
     if k:
         write_log(f'soil/D/f{k}.log', [[0 if b == 3 else 165 for b in range(1, 25)]] * 3, date=day, hour=8)
     write_log(f'soil/D/l{k}.log', [[0 if b == 3 else 180 for b in range(1, 25)]] * 3, date=day, hour=10)
+card('soil/P', 6, low=60)
+for k, day in enumerate(days):
+    for name, hour, first in (('f', 8, [90 if b == 7 else 170 for b in range(1, 25)]), ('l', 10, [180] * 24)):
+        if k or name == 'l':   # a line of the second rod pair after the first's
+            write_log(f'soil/P/{name}{k}.log', [first] * 3, date=day, hour=hour,
+                      extra=''.join(f'{hour:02d}:00:01,{40 * i:03d}\t1\t24\t1\t' + '\t'.join(['175'] * 24) + '\r\n'
+                                    for i in range(3)).encode())
 card('soil/B', 6, low=60)
 write_log('soil/B/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
 write_log('soil/B/f1.log', [[75 if b == 7 else 180 for b in range(1, 25)]] * 3, date='2026-01-01', hour=8)
@@ -402,6 +410,8 @@ check('soiling: a beam dark now bounds the interval as its trend does, and the p
       (dark[col['Recommended interval']], 'Der Trend nach der Wartung erreicht den Grenzwert früher: ab 10.01.2026. '
        'Angehoben' in open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')),
                            encoding='utf-8').read()))
+check('soiling: the plan names the fastest beam with its rod pair', True, 'Strahl 7 (Leistenpaar 1))' in
+      open('soil.html', encoding='utf-8').read())
 check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart: 6<' in open(f, encoding='utf-8').read()
       for f in ('soil.html', next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')))])
 page = open('soil.html', encoding='utf-8').read()

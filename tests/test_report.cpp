@@ -376,6 +376,7 @@ TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
     d.strFolder = ".";
     REP_FLEETROW row, read;
     row.nVisits = row.nBeams = 1;
+    row.uRods = 1;
     row.flReserve = 2;
     for (int32_t last : {20000, INT32_MAX - 9}) {
         row.iLastDay = last;
