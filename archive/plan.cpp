@@ -177,7 +177,13 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
         l.theirs = GetShape(&r);
         row->aLeftOut.push_back(l);
     }
-    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams &&
+    // Only what a judgement makes: a soiling figure and a reason only with a
+    // measured interval, counts within the beams.
+    bool soiled = row->nSpells > 0;
+    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nBeams >= 1 &&
+           row->nBeams <= REP_RODS * REP_LAST_BEAM && row->nFlagged >= 0 && row->nFlagged <= row->nBeams &&
+           soiled == !isnan(row->flSoiling) && soiled == (row->iAdviceReason != ADV_CARD) &&
+           (!soiled || row->iSoilBeam >= 1) &&
            Rep_PlausibleDay(row->iLastDay) && row->iDue >= row->iLastDay && row->iDue <= row->iLastDay + 3700 &&
            (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7) && row->nFoundLow >= -1 &&
            row->nFoundLow <= row->nBeams && row->nFoundHigh >= -1 && row->nFoundHigh <= row->nBeams &&
