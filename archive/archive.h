@@ -234,7 +234,7 @@ struct REP_FLEETROW {
 #define REP_GRID_VERSION 2u   // of a grid's kept row (grid.zebsum)
 void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int horizon);
 void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon);
-std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2]);   // "" when a file cannot be seen
+std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_CARD &card, const REP_LIMITS lim[2]);   // "" when a file cannot be seen
 void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_FLEETROW &row);
 bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_FLEETROW *row);
 bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row);

@@ -56,11 +56,12 @@ void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon)
 
 // A grid's row kept in its folder (grid.zebsum), so that a run with nothing
 // new fits no trend again. The key holds everything the row comes from: the
-// card's and every log's size and time, and the limits either kind of log
-// would get; the row is used only when the key is the same, byte for byte.
+// card's and every log's size and time, the card's intervals (read anyway, and
+// a card may change without its size and time), and the limits either kind
+// of log would get; the row is used only when the key is the same, byte for byte.
 static const char kGridMagic[8] = {'Z', 'E', 'B', 'G', 'R', 'I', 'D', '\n'};
 
-std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
+std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_CARD &card, const REP_LIMITS lim[2])
 {
     std::string key;
     uint64_t size;
@@ -73,6 +74,8 @@ std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
         Rep_Put(&key, size, 8);
         Rep_Put(&key, (uint64_t)modified, 8);
     }
+    for (int k : {CARD_INTERVAL, CARD_MIN_INTERVAL, CARD_MAX_INTERVAL})
+        Rep_Put(&key, (uint32_t)card.aiValue[k], 4);
     for (int k = 0; k < 2; k++) {
         Rep_Put(&key, (uint32_t)lim[k].iMin, 4);
         Rep_Put(&key, (uint32_t)lim[k].iMax, 4);

@@ -369,7 +369,7 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
 for g, found in (('S', 50), ('L', 165), ('O', None)):
-    card(f'soil/{g}', 6, low=60)
+    card(f'soil/{g}', 6, '[Grid]\r\nMinIntervalMonths=1\r\n', low=60)
     for k, day in enumerate(days):
         if found and k:
             write_log(f'soil/{g}/f{k}.log', [[found + b % 2 for b in range(1, 25)]] * 3, date=day, hour=8)
@@ -421,6 +421,15 @@ grid_page = open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.end
 check('soiling: the grid\'s page names the visits found below and the recommendation', (True, True, 6),
       ('Bei Ankunft außerhalb der Grenzwerte: 10.07.2023' in grid_page, 'Empfohlen: 4 Monate, vereinbart: 6' in grid_page,
        grid_page.count('<circle class="found"')))
+# The grids' kept rows follow a card changed to the same size with its time
+# kept (copied back with it, or changed within what a file share's times tell apart).
+run('native', '--fleet', 'soil', '--today', '2026-02-01', '-o', 'soil2.html', '--csv', 'soil2.csv')
+stamp = os.stat('soil/S/grid.ini')
+card('soil/S', 6, '[Grid]\r\nMinIntervalMonths=5\r\n', low=60)
+os.utime('soil/S/grid.ini', ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+run('native', '--fleet', 'soil', '--today', '2026-02-01', '-o', 'soil2.html', '--csv', 'soil2.csv')
+check('soiling: the kept row follows the card\'s shortest interval', '5',
+      next(r for r in csv_rows('soil2.csv') if r[col['Folder']] == 'soil/S')[col['Recommended interval']])
 card('soil/U', 6, low=60)
 write_log('soil/U/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
 write_log('soil/U/f1.log', [[100] * 20] * 3, date='2026-01-01', hour=8)
