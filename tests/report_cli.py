@@ -416,8 +416,12 @@ check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart
       for f in ('soil.html', next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')))])
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
-      'Verschmutzung 19 % pro Monat (am stärksten Strahl' in page)
+      'Verschmutzung 19 % pro Monat (am stärksten: Strahl' in page)
 grid_page = open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_S.html')), encoding='utf-8').read()
+check('soiling: the grid\'s page says how in natural German', [True] * 3,
+      [t in grid_page for t in ('Monate ab der Wartung am 10.01.2026, an deren Ende noch kein Strahl unter',
+                                'Strahl 2 würde den Grenzwert als Erster erreichen, am 18.05.2026.',
+                                '<th class="text">Am stärksten verschmutzt</th>')])
 check('soiling: the grid\'s page names the visits found below and the recommendation', (True, True, 6),
       ('Bei Ankunft außerhalb der Grenzwerte: 10.07.2023' in grid_page, 'Empfohlen: 4 Monate, vereinbart: 6' in grid_page,
        grid_page.count('<circle class="found"')))
