@@ -417,6 +417,8 @@ check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
       'Verschmutzung 19 % pro Monat (am stärksten: Strahl' in page)
+check('soiling: the plan\'s key says the soiling sets Action by too', True,
+      'und dem Tag, an dem die Verschmutzung seit der letzten Wartung einen Strahl unter ihn bringen kann.' in page)
 grid_page = open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_S.html')), encoding='utf-8').read()
 check('soiling: the grid\'s page says how in natural German', [True] * 3,
       [t in grid_page for t in ('Monate ab der Wartung am 10.01.2026, an deren Ende noch kein Strahl unter',
