@@ -9,7 +9,7 @@
 
 // The spread of soiling between intervals (season, production volume) as a
 // standard deviation of ln(rate), assumed until a grid's own intervals tell
-// it, and worth two of them.
+// it, and worth four of them (its degrees of freedom).
 #define SPREAD_PRIOR 0.15
 #define SPREAD_PRIOR_DF 4
 // A beam that lost nothing (or gained) still soils a little: ln per month.
