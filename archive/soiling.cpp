@@ -16,9 +16,11 @@
 #define RATE_FLOOR 0.0005
 #define FEW_SPELLS 3   // with fewer, the interval may shorten but never lengthen
 
+// Soiling only takes light: a beam found brighter than it was left lost none
+// (and reads no "-0 %").
 double Rep_SoilPercent(double rate)
 {
-    return 100 * (1 - exp(-rate));
+    return rate > 0 ? 100 * (1 - exp(-rate)) : 0;
 }
 
 double Rep_T95(int df)

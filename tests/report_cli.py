@@ -361,14 +361,15 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 
 # Visits found and left: soiling between them and the interval it allows.
 # S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
-# in half a year; O: one recording a visit, the last also copied (the copy
-# starts with it: no arrival); B: one beam at 75 four months after cleaning;
+# in half a year; C: found a little brighter than left (lost nothing); O: one
+# recording a visit, the last also copied (the copy starts with it: no
+# arrival); B: one beam at 75 four months after cleaning;
 # D: like L, but beam 3 dark at every visit (no soiling rate, below the limit
 # now); P: both rod pairs, beam 7 of the first soiling fastest; U: an as
 # found of other beams; Z: a maximum no number.
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
-for g, found in (('S', 50), ('L', 165), ('O', None)):
+for g, found in (('S', 50), ('L', 165), ('O', None), ('C', 181)):
     card(f'soil/{g}', 6, '[Grid]\r\nMinIntervalMonths=1\r\n', low=60)
     for k, day in enumerate(days):
         if found and k:
@@ -397,7 +398,7 @@ head, *rows = csv_rows('soil.csv')
 col = {name: head.index(name) for name in ('Grid', 'Folder', 'Action by', 'Found below limit', 'Soiling per month',
                                            'Recommended interval')}
 got = {r[col['Folder']][-1]: r for r in rows}
-s, l, o, b, dark = (got[g] for g in 'SLOBD')
+s, l, o, b, dark, clean = (got[g] for g in 'SLOBDC')
 check('soiling: found below, about 19 % a month, 3 to 5 months, action before the limit', ('24', '19,2', True, True),
       (s[col['Found below limit']], s[col['Soiling per month']], 3 <= int(s[col['Recommended interval']]) <= 5,
        s[col['Action by']] < '2026-06-10'))
@@ -417,6 +418,8 @@ check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
       'Verschmutzung 19 % pro Monat (am stärksten: Strahl' in page)
+check('soiling: a grid found brighter than left lost nothing, no "-0 %"', ('0,0', False),
+      (clean[col['Soiling per month']], '-0 %' in page))
 check('soiling: the plan\'s key says the soiling sets Action by too', True,
       'und dem Tag, an dem die Verschmutzung seit der letzten Wartung einen Strahl unter ihn bringen kann.' in page)
 grid_page = open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_S.html')), encoding='utf-8').read()
