@@ -363,10 +363,10 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 # S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
 # in half a year; C: found a little brighter than left (lost nothing); O: one
 # recording a visit, the last also copied (the copy starts with it: no
-# arrival); B: one beam at 75 four months after cleaning;
-# D: like L, but beam 3 dark at every visit (no soiling rate, below the limit
-# now); P: both rod pairs, beam 7 of the first soiling fastest; U: an as
-# found of other beams; Z: a maximum no number.
+# arrival); D: like L, but beam 3 dark at every visit (no soiling rate, below
+# the limit now); P: both rod pairs, beam 7 of the first soiling fastest; B:
+# one beam at 75 four months after cleaning; U: an as found of other beams;
+# Z: a maximum no number.
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
 for g, found in (('S', 50), ('L', 165), ('O', None), ('C', 181)):
