@@ -76,13 +76,14 @@ struct REP_SPELL {
 };
 enum { ADV_CARD, ADV_SOILING, ADV_TREND, ADV_FEW, ADV_MIN, ADV_MAX };
 struct REP_ADVICE {      // the recommended interval and how it was reached
-    int nSpells = 0;
+    int nSpells = 0;           // intervals in which some beam was recorded at both ends
     int iWorst = -1;           // the beam whose median rate is highest
     double flRate = NAN;       // its median rate, ln per month
     int iMonths = 6;           // recommended
     int iReason = ADV_CARD;
     int iFirst = -1;           // the beam that reaches the limit first at its upper bound
     double flCrossDay = NAN;   // days since 1970-01-01 when it does, from the last as left
+    double flTrendDay = NAN;   // the as-left trend's range start (the last visit's with a beam below), when it bounds first
 };
 struct REP_HBEAM {
     int iRod, iBeam;
@@ -225,6 +226,7 @@ struct REP_FLEETROW {
     int nFoundLow = -1, nFoundHigh = -1;   // at the last visit's arrival; -1 without as found
     double flSoiling = NAN;                // the fastest soiling beam's median, ln per month
     int iSoilRod = 0, iSoilBeam = 0;
+    unsigned uRods = 0;                    // the grid's rod pairs: a beam's name says its pair when both
     int nSpells = 0, iAdvised = 6, iAdviceReason = ADV_CARD;
     double flSoilCross = NAN;              // days since 1970-01-01: the soiled grid at its lower limit
     std::vector<REP_LEFTOUT> aLeftOut;
@@ -232,7 +234,7 @@ struct REP_FLEETROW {
 #define REP_GRID_VERSION 2u   // of a grid's kept row (grid.zebsum)
 void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int horizon);
 void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon);
-std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2]);   // "" when a file cannot be seen
+std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_CARD &card, const REP_LIMITS lim[2]);   // "" when a file cannot be seen
 void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_FLEETROW &row);
 bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_FLEETROW *row);
 bool Rep_GridCached(const REP_GRIDDIR &d, const std::string &key, REP_FLEETROW *row);

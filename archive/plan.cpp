@@ -12,6 +12,7 @@ void Rep_JudgeGrid(REP_FLEETROW *row, const REP_HISTORY &h, int32_t today, int h
     row->iLastDay = h.aVisits.back().iDay;
     row->iDue = Rep_AddMonths(row->iLastDay, row->card.aiValue[CARD_INTERVAL]);
     row->nBeams = (int)h.aBeams.size();
+    row->uRods = h.uRods;
     row->nFlagged = (int)std::count_if(h.aLast.begin(), h.aLast.end(), [](const REP_BEAM &b) { return b.uFlags != 0; });
     bool insufficient = false, beyond = false;
     for (const REP_HBEAM &b : h.aBeams) {
@@ -55,11 +56,12 @@ void Rep_GridStatus(REP_FLEETROW *row, int32_t today, int horizon)
 
 // A grid's row kept in its folder (grid.zebsum), so that a run with nothing
 // new fits no trend again. The key holds everything the row comes from: the
-// card's and every log's size and time, and the limits either kind of log
-// would get; the row is used only when the key is the same, byte for byte.
+// card's and every log's size and time, the card's intervals (read anyway, and
+// a card may change without its size and time), and the limits either kind
+// of log would get; the row is used only when the key is the same, byte for byte.
 static const char kGridMagic[8] = {'Z', 'E', 'B', 'G', 'R', 'I', 'D', '\n'};
 
-std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
+std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_CARD &card, const REP_LIMITS lim[2])
 {
     std::string key;
     uint64_t size;
@@ -72,6 +74,8 @@ std::string Rep_GridKey(const REP_GRIDDIR &d, const REP_LIMITS lim[2])
         Rep_Put(&key, size, 8);
         Rep_Put(&key, (uint64_t)modified, 8);
     }
+    for (int k : {CARD_INTERVAL, CARD_MIN_INTERVAL, CARD_MAX_INTERVAL})
+        Rep_Put(&key, (uint32_t)card.aiValue[k], 4);
     for (int k = 0; k < 2; k++) {
         Rep_Put(&key, (uint32_t)lim[k].iMin, 4);
         Rep_Put(&key, (uint32_t)lim[k].iMax, 4);
@@ -123,6 +127,7 @@ void Rep_GridCacheWrite(const REP_GRIDDIR &d, const std::string &key, const REP_
     Rep_PutDouble(&p, isnan(row.flSoiling) ? -1 : row.flSoiling);
     Rep_Put(&p, (uint64_t)row.iSoilRod, 1);
     Rep_Put(&p, (uint64_t)row.iSoilBeam, 2);
+    Rep_Put(&p, row.uRods, 1);
     Rep_Put(&p, (uint64_t)row.nSpells, 4);
     Rep_Put(&p, (uint64_t)row.iAdvised, 1);
     Rep_Put(&p, (uint64_t)row.iAdviceReason, 1);
@@ -159,6 +164,7 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
         row->flSoiling = NAN;
     row->iSoilRod = (int)r.Get(1);
     row->iSoilBeam = (int)r.Get(2);
+    row->uRods = (unsigned)r.Get(1);
     row->nSpells = (int)r.Get(4);
     row->iAdvised = (int)r.Get(1);
     row->iAdviceReason = (int)r.Get(1);
@@ -174,11 +180,18 @@ bool Rep_GridCacheRead(const char *buf, size_t len, const std::string &key, REP_
         l.theirs = GetShape(&r);
         row->aLeftOut.push_back(l);
     }
-    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nFlagged <= row->nBeams &&
+    // Only what a judgement makes: a soiling figure and a reason only with a
+    // measured interval, counts within the beams.
+    bool soiled = row->nSpells > 0;
+    return r.ok && r.p == r.e && row->nVisits > 0 && row->iLimit <= LIMIT_BEYOND && row->nBeams >= 1 &&
+           row->nBeams <= REP_RODS * REP_LAST_BEAM && row->nFlagged >= 0 && row->nFlagged <= row->nBeams &&
+           soiled == !isnan(row->flSoiling) && soiled == (row->iAdviceReason != ADV_CARD) &&
+           (!soiled || row->iSoilBeam >= 1) &&
            Rep_PlausibleDay(row->iLastDay) && row->iDue >= row->iLastDay && row->iDue <= row->iLastDay + 3700 &&
            (isnan(row->flLimitFrom) || fabs(row->flLimitFrom) < 1e7) && row->nFoundLow >= -1 &&
            row->nFoundLow <= row->nBeams && row->nFoundHigh >= -1 && row->nFoundHigh <= row->nBeams &&
            (isnan(row->flSoiling) || fabs(row->flSoiling) < 1e3) && row->iSoilRod < REP_RODS && row->iSoilBeam <= 999 &&
+           row->uRods >= 1 && row->uRods <= 3 && (isnan(row->flSoiling) || (row->uRods >> row->iSoilRod & 1)) &&
            row->nSpells >= 0 && row->nSpells < row->nVisits + (row->nVisits == 0) && row->iAdvised >= 1 &&
            row->iAdvised <= 120 && row->iAdviceReason <= ADV_MAX &&
            (isnan(row->flSoilCross) || fabs(row->flSoilCross) < 1e7);

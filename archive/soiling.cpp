@@ -9,16 +9,18 @@
 
 // The spread of soiling between intervals (season, production volume) as a
 // standard deviation of ln(rate), assumed until a grid's own intervals tell
-// it, and worth two of them.
+// it, and worth four of them (its degrees of freedom).
 #define SPREAD_PRIOR 0.15
 #define SPREAD_PRIOR_DF 4
 // A beam that lost nothing (or gained) still soils a little: ln per month.
 #define RATE_FLOOR 0.0005
 #define FEW_SPELLS 3   // with fewer, the interval may shorten but never lengthen
 
+// Soiling only takes light: a beam found brighter than it was left lost none
+// (and reads no "-0 %").
 double Rep_SoilPercent(double rate)
 {
-    return 100 * (1 - exp(-rate));
+    return rate > 0 ? 100 * (1 - exp(-rate)) : 0;
 }
 
 double Rep_T95(int df)
@@ -122,7 +124,8 @@ void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card)
     Spells(h);
     REP_ADVICE &a = h->advice;
     a = REP_ADVICE();
-    a.nSpells = (int)h->aSpells.size();
+    // An interval in which no beam was recorded at both ends measured nothing.
+    a.nSpells = (int)std::count_if(h->aSpells.begin(), h->aSpells.end(), [](const REP_SPELL &s) { return s.iWorst >= 0; });
     a.iMonths = agreed;
     if (!a.nSpells || lim.iMin <= 0)
         return;
@@ -130,6 +133,12 @@ void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card)
     double start = Days(last.tStart), cross = INFINITY, trend = INFINITY;
     for (size_t i = 0; i < h->aBeams.size(); i++) {
         REP_HBEAM &b = h->aBeams[i];
+        // Every beam's as-left trend bounds the interval, its soiling measured
+        // or not (a beam dark at every visit has no rate).
+        if (b.iForecast == REP_FC_NOW)
+            trend = std::min(trend, start);
+        else if (b.iForecast == REP_FC_RANGE)
+            trend = std::min(trend, b.flFrom);
         Bound(&b);
         if (!isnan(b.flRate) && (a.iWorst < 0 || b.flRate > a.flRate)) {
             a.iWorst = (int)i;
@@ -143,16 +152,14 @@ void Rep_Soiling(REP_HISTORY *h, const REP_LIMITS &lim, const REP_CARD *card)
             cross = at;
             a.iFirst = (int)i;
         }
-        if (b.iForecast == REP_FC_NOW)
-            trend = std::min(trend, start);
-        else if (b.iForecast == REP_FC_RANGE)
-            trend = std::min(trend, b.flFrom);
     }
     if (isfinite(cross))
         a.flCrossDay = cross;
     int soil = MonthsBefore(last.iDay, cross, hi), aged = MonthsBefore(last.iDay, trend, hi);
     a.iMonths = std::min(soil, aged);
     a.iReason = aged < soil ? ADV_TREND : ADV_SOILING;
+    if (aged < soil)
+        a.flTrendDay = trend;
     if (a.nSpells < FEW_SPELLS && a.iMonths > agreed) {
         a.iMonths = agreed;
         a.iReason = ADV_FEW;

@@ -92,10 +92,12 @@ bool Rep_HistoryFromLogs(REP_HISTORY *h, const std::vector<std::string> &logs, b
         }
     }
     // The day's first recording is its as found when it shows the same beams
-    // as the last; of other beams it is named, never paired.
+    // as the last; of other beams it is named, never paired. One that started
+    // with the last (a copy, the other rod pair's log of the same recording)
+    // was no arrival.
     for (auto &d : byDay) {
         size_t f = first[d.first], l = which[d.first];
-        if (f == l)
+        if (f == l || sums[f].tStart >= sums[l].tStart)
             continue;
         if (SameShape(shapes[f], shapes[l])) {
             d.second.strFound = logs[f];

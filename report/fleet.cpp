@@ -73,8 +73,8 @@ std::string Rep_FleetHtml(const REP_PAGE &pg, const std::vector<REP_FLEETROW> &r
                     Rep_PageDay(pg, r.iLastDay).c_str(), Verdict(pg, r).c_str(), Rep_Fixed(pg, r.flReserve, 2).c_str(),
                     LimitText(pg, r).c_str(), Rep_PageDay(pg, r.iDue).c_str(), r.nFoundLow > 0 || r.nFoundHigh > 0 ? " found" : "",
                     Rep_FoundText(pg, r.nFoundLow, r.nFoundHigh, r.nBeams).c_str(),
-                    Rep_SoilingText(pg, r.flSoiling, Rep_BeamName(pg, r.iSoilRod ? 3 : 1, r.iSoilRod, r.iSoilBeam)).c_str(),
-                    Rep_Tf(pg, TX_ADVISED_TEXT, r.iAdvised, r.card.aiValue[CARD_INTERVAL]).c_str());
+                    Rep_SoilingText(pg, r.flSoiling, Rep_BeamName(pg, r.uRods, r.iSoilRod, r.iSoilBeam)).c_str(),
+                    Rep_Tf(pg, r.iAdvised == 1 ? TX_ADVISED_ONE : TX_ADVISED_TEXT, r.iAdvised, r.card.aiValue[CARD_INTERVAL]).c_str());
         else
             out += "<td></td><td></td><td></td><td></td><td></td><td></td><td></td><td></td></tr>\n";
     }

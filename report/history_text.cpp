@@ -145,13 +145,9 @@ std::string Rep_AdviceText(const REP_PAGE &pg, const REP_HISTORY &h)
     }
     std::string s = Rep_Tf(pg, TX_ADV_SOILING, Rep_PageDay(pg, h.aVisits.back().iDay).c_str(), a.nSpells,
                            Rep_T(pg, a.nSpells == 1 ? TX_SPELL_ONE : TX_SPELL_MANY), first.c_str(), when.c_str());
-    if (a.iReason == ADV_TREND) {
-        double from = INFINITY;
-        for (const REP_HBEAM &b : h.aBeams)
-            if (b.iForecast == REP_FC_RANGE)
-                from = std::min(from, b.flFrom);
-        s += Rep_Tf(pg, TX_ADV_TREND, isfinite(from) ? Rep_PageDay(pg, from).c_str() : Rep_PageDay(pg, h.aVisits.back().iDay).c_str());
-    }
+    // Said also when the card's shortest interval then raised it.
+    if (!isnan(a.flTrendDay))
+        s += Rep_Tf(pg, TX_ADV_TREND, Rep_PageDay(pg, a.flTrendDay).c_str());
     static const int kMore[] = {0, 0, 0, TX_ADV_FEW, TX_ADV_MIN, TX_ADV_MAX};
     if (kMore[a.iReason])
         s += Rep_T(pg, kMore[a.iReason]);

@@ -320,7 +320,7 @@ static bool FleetRow(REP_PAGE *pg, const REP_JOB &o, const int32_t ini[INI_KEYS]
     }
     // Without its page a grid whose files are as they were keeps its row.
     const REP_LIMITS both[2] = {Limits(*pg, o, ini, false, &row->card), Limits(*pg, o, ini, true, &row->card)};
-    std::string key = pageName->empty() ? Rep_GridKey(d, both) : "";
+    std::string key = pageName->empty() ? Rep_GridKey(d, row->card, both) : "";
     if (Rep_GridCached(d, key, row)) {
         st->nSummaries += (int)d.aLogs.size();
         Rep_GridStatus(row, today, horizon);

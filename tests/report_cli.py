@@ -361,16 +361,33 @@ check('fleet: csv read back', ['Müller; "Söhne" KG', 'S-G', 'ok'], [csv_rows('
 
 # Visits found and left: soiling between them and the interval it allows.
 # S: found at 50 (limit 60) and cleaned to 180 every half year; L: 180 to 165
-# in half a year; O: one recording a visit; B: one beam at 75 four months
-# after cleaning; U: an as found of other beams; Z: a maximum no number.
+# in half a year; C: found a little brighter than left (lost nothing); O: one
+# recording a visit, the last also copied (the copy starts with it: no
+# arrival); D: like L, but beam 3 dark at every visit (no soiling rate, below
+# the limit now); P: both rod pairs, beam 7 of the first soiling fastest; B:
+# one beam at 75 four months after cleaning; U: an as found of other beams;
+# Z: a maximum no number.
 shutil.rmtree('soil', ignore_errors=True)
 days = ['2023-01-10', '2023-07-10', '2024-01-10', '2024-07-10', '2025-01-10', '2025-07-10', '2026-01-10']
-for g, found in (('S', 50), ('L', 165), ('O', None)):
-    card(f'soil/{g}', 6, low=60)
+for g, found in (('S', 50), ('L', 165), ('O', None), ('C', 181)):
+    card(f'soil/{g}', 6, '[Grid]\r\nMinIntervalMonths=1\r\n', low=60)
     for k, day in enumerate(days):
         if found and k:
             write_log(f'soil/{g}/f{k}.log', [[found + b % 2 for b in range(1, 25)]] * 3, date=day, hour=8)
         write_log(f'soil/{g}/l{k}.log', [[180 + b % 2 for b in range(1, 25)]] * 3, date=day, hour=10)
+shutil.copy('soil/O/l6.log', 'soil/O/l6-copy.log')
+card('soil/D', 6, low=60)
+for k, day in enumerate(days):
+    if k:
+        write_log(f'soil/D/f{k}.log', [[0 if b == 3 else 165 for b in range(1, 25)]] * 3, date=day, hour=8)
+    write_log(f'soil/D/l{k}.log', [[0 if b == 3 else 180 for b in range(1, 25)]] * 3, date=day, hour=10)
+card('soil/P', 6, low=60)
+for k, day in enumerate(days):
+    for name, hour, first in (('f', 8, [90 if b == 7 else 170 for b in range(1, 25)]), ('l', 10, [180] * 24)):
+        if k or name == 'l':   # a line of the second rod pair after the first's
+            write_log(f'soil/P/{name}{k}.log', [first] * 3, date=day, hour=hour,
+                      extra=''.join(f'{hour:02d}:00:01,{40 * i:03d}\t1\t24\t1\t' + '\t'.join(['175'] * 24) + '\r\n'
+                                    for i in range(3)).encode())
 card('soil/B', 6, low=60)
 write_log('soil/B/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
 write_log('soil/B/f1.log', [[75 if b == 7 else 180 for b in range(1, 25)]] * 3, date='2026-01-01', hour=8)
@@ -381,22 +398,47 @@ head, *rows = csv_rows('soil.csv')
 col = {name: head.index(name) for name in ('Grid', 'Folder', 'Action by', 'Found below limit', 'Soiling per month',
                                            'Recommended interval')}
 got = {r[col['Folder']][-1]: r for r in rows}
-s, l, o, b = (got[g] for g in 'SLOB')
+s, l, o, b, dark, clean = (got[g] for g in 'SLOBDC')
 check('soiling: found below, about 19 % a month, 3 to 5 months, action before the limit', ('24', '19,2', True, True),
       (s[col['Found below limit']], s[col['Soiling per month']], 3 <= int(s[col['Recommended interval']]) <= 5,
        s[col['Action by']] < '2026-06-10'))
 check('soiling: a slow grid gets above 6 months, at most 12', (True, '0'),
       (6 < int(l[col['Recommended interval']]) <= 12, l[col['Found below limit']]))
-check('soiling: one recording a visit, no figure, the card\'s interval', ('', '', '6'),
+check('soiling: one recording a visit (and a copy), no figure, the card\'s interval', ('', '', '6'),
       (o[col['Found below limit']], o[col['Soiling per month']], o[col['Recommended interval']]))
 check('soiling: one beam soiling fast shortens the interval', True, int(b[col['Recommended interval']]) < 6)
+check('soiling: a beam dark now bounds the interval as its trend does, and the page says so', ('1', True),
+      (dark[col['Recommended interval']], 'Der Trend nach der Wartung erreicht den Grenzwert früher: ab 10.01.2026. '
+       'Angehoben' in open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')),
+                           encoding='utf-8').read()))
+check('soiling: the plan names the fastest beam with its rod pair', True, 'Strahl 7 (Leistenpaar 1))' in
+      open('soil.html', encoding='utf-8').read())
+check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart: 6<' in open(f, encoding='utf-8').read()
+      for f in ('soil.html', next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')))])
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
-      'Verschmutzung 19 % pro Monat (am stärksten Strahl' in page)
+      'Verschmutzung 19 % pro Monat (am stärksten: Strahl' in page)
+check('soiling: a grid found brighter than left lost nothing, no "-0 %"', ('0,0', False),
+      (clean[col['Soiling per month']], '-0 %' in page))
+check('soiling: the plan\'s key says the soiling sets Action by too', True,
+      'und dem Tag, an dem die Verschmutzung seit der letzten Wartung einen Strahl unter ihn bringen kann.' in page)
 grid_page = open(next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_S.html')), encoding='utf-8').read()
+check('soiling: the grid\'s page says how in natural German', [True] * 3,
+      [t in grid_page for t in ('Monate ab der Wartung am 10.01.2026, an deren Ende noch kein Strahl unter',
+                                'Strahl 2 würde den Grenzwert als Erster erreichen, am 18.05.2026.',
+                                '<th class="text">Am stärksten verschmutzt</th>')])
 check('soiling: the grid\'s page names the visits found below and the recommendation', (True, True, 6),
       ('Bei Ankunft außerhalb der Grenzwerte: 10.07.2023' in grid_page, 'Empfohlen: 4 Monate, vereinbart: 6' in grid_page,
        grid_page.count('<circle class="found"')))
+# The grids' kept rows follow a card changed to the same size with its time
+# kept (copied back with it, or changed within what a file share's times tell apart).
+run('native', '--fleet', 'soil', '--today', '2026-02-01', '-o', 'soil2.html', '--csv', 'soil2.csv')
+stamp = os.stat('soil/S/grid.ini')
+card('soil/S', 6, '[Grid]\r\nMinIntervalMonths=5\r\n', low=60)
+os.utime('soil/S/grid.ini', ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+run('native', '--fleet', 'soil', '--today', '2026-02-01', '-o', 'soil2.html', '--csv', 'soil2.csv')
+check('soiling: the kept row follows the card\'s shortest interval', '5',
+      next(r for r in csv_rows('soil2.csv') if r[col['Folder']] == 'soil/S')[col['Recommended interval']])
 card('soil/U', 6, low=60)
 write_log('soil/U/l0.log', [[180] * 24] * 3, date='2025-09-01', hour=10)
 write_log('soil/U/f1.log', [[100] * 20] * 3, date='2026-01-01', hour=8)
@@ -404,6 +446,15 @@ write_log('soil/U/l1.log', [[180] * 24] * 3, date='2026-01-01', hour=10)
 rc, _, err = run('native', '--history', 'soil/U/l0.log', 'soil/U/f1.log', 'soil/U/l1.log', '-o', 'u.html')
 check('soiling: an as found of other beams is named, not paired', (0, True, False), (rc, 'f1.log), nicht verglichen'
       in open('u.html', encoding='utf-8').read(), 'sawtooth' in open('u.html', encoding='utf-8').read()))
+# Visits that alternate between the rod pairs: no beam is recorded at both
+# ends of an interval, so none is measured and the card's interval stands.
+shutil.rmtree('soilalt', ignore_errors=True)
+os.makedirs('soilalt')
+alt = [write_log(f'soilalt/{fl}{k}.log', [[100 if fl == 'f' else 180] * 24] * 3, date=day, hour=8 if fl == 'f' else 10,
+                 rod=1 + k % 2) for k, day in enumerate(days[:5]) for fl in 'fl' if k or fl == 'l']
+rc, _, err = run('native', '--history', *alt, '--min', '60', '-o', 'alt.html')
+check('soiling: intervals with no beam at both ends measure nothing', True,
+      'Empfohlen: 6 Monate, vereinbart: 6</span><br>Ohne ein Intervall' in open('alt.html', encoding='utf-8').read())
 card('soil/Z', 6, '[Grid]\r\nMaxIntervalMonths=zw\xf6lf\r\n')
 status('card: a maximum interval no number', 'native', 2, 'soil/Z/grid.ini, line 8: [Grid] MaxIntervalMonths is not a '
        'number of months from 1 to 120: zwölf', '--grid', 'soil/Z', '-o', 'z.html')

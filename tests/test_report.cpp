@@ -376,6 +376,7 @@ TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
     d.strFolder = ".";
     REP_FLEETROW row, read;
     row.nVisits = row.nBeams = 1;
+    row.uRods = 1;
     row.flReserve = 2;
     for (int32_t last : {20000, INT32_MAX - 9}) {
         row.iLastDay = last;
@@ -385,6 +386,38 @@ TEST(ReportSummary, RoundTripAndEveryDamagedByteRefused)
         ASSERT_TRUE(Rep_ReadSmall("./grid.zebsum", 1000, &bytes, &error)) << error;
         EXPECT_EQ(Rep_GridCacheRead(bytes.data(), bytes.size(), "key", &read), last == 20000) << last;
     }
+    // A grid's row with its soiling read back whole; one no judgement makes is refused.
+    row.iLastDay = 20000;
+    row.iDue = 20181;
+    row.nVisits = 4;
+    row.nBeams = 48;
+    row.nFlagged = 2;
+    row.uRods = 3;
+    row.nFoundLow = 5;
+    row.nSpells = 3;
+    row.flSoiling = 0.2;
+    row.iSoilBeam = 7;
+    row.iAdvised = 4;
+    row.iAdviceReason = ADV_SOILING;
+    row.flSoilCross = 20130.5;
+    auto taken = [&](const REP_FLEETROW &r) {
+        Rep_GridCacheWrite(d, "key", r);
+        std::string error;
+        read = REP_FLEETROW();
+        return Rep_ReadSmall("./grid.zebsum", 1000, &bytes, &error) &&
+               Rep_GridCacheRead(bytes.data(), bytes.size(), "key", &read);
+    };
+    ASSERT_TRUE(taken(row));
+    EXPECT_EQ(std::make_tuple(read.nBeams, read.nFlagged, read.uRods, read.nFoundLow, read.nSpells, read.flSoiling,
+                              read.iSoilBeam, read.iAdvised, read.iAdviceReason, read.flSoilCross),
+              std::make_tuple(48, 2, 3u, 5, 3, 0.2, 7, 4, (int)ADV_SOILING, 20130.5));
+    REP_FLEETROW bad[4] = {row, row, row, row};
+    bad[0].nFlagged = -1;
+    bad[1].nBeams = bad[1].nFlagged = bad[1].nFoundLow = 0;
+    bad[2].nSpells = 0;   // a soiling figure from no interval
+    bad[3].iAdviceReason = ADV_CARD;
+    for (const REP_FLEETROW &b : bad)
+        EXPECT_FALSE(taken(b)) << &b - bad;
     remove("./grid.zebsum");
 }
 
