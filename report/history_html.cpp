@@ -177,7 +177,8 @@ std::string Rep_HistoryHtml(const REP_PAGE &pg, const REP_HISTORY &h, const REP_
     Rep_Fact(&out, Rep_T(pg, TX_SOILING),
              Rep_Esc(Rep_SoilingText(pg, a.flRate, worst ? Rep_BeamName(pg, h.uRods, worst->iRod, worst->iBeam) : "")));
     Rep_Fact(&out, Rep_T(pg, TX_ADVISED_INTERVAL),
-             "<span id=\"advice\">" + Rep_Tf(pg, a.iMonths == 1 ? TX_ADVISED_ONE : TX_ADVISED_TEXT, a.iMonths, pg.who.fCard ? pg.who.card.aiValue[CARD_INTERVAL] : 6) +
+             "<span id=\"advice\">" + (pg.who.fCard ? Rep_Tf(pg, a.iMonths == 1 ? TX_ADVISED_ONE : TX_ADVISED_TEXT, a.iMonths, pg.who.card.aiValue[CARD_INTERVAL])
+                              : Rep_Tf(pg, a.iMonths == 1 ? TX_ADVISED_ONE_NO_CARD : TX_ADVISED_NO_CARD, a.iMonths)) +
                  "</span><br>" + Rep_Esc(Rep_AdviceText(pg, h)));
     Rep_Add(&out, "</table>\n<h2>%s</h2>\n<table id=\"visits\">\n<thead><tr><th class=\"text\">%s</th><th>%s</th>"
                   "<th class=\"text\">%s</th><th class=\"text\">%s</th><th>%s</th><th>%s</th><th>%s</th></tr></thead>\n"

@@ -454,7 +454,7 @@ alt = [write_log(f'soilalt/{fl}{k}.log', [[100 if fl == 'f' else 180] * 24] * 3,
                  rod=1 + k % 2) for k, day in enumerate(days[:5]) for fl in 'fl' if k or fl == 'l']
 rc, _, err = run('native', '--history', *alt, '--min', '60', '-o', 'alt.html')
 check('soiling: intervals with no beam at both ends measure nothing', True,
-      'Empfohlen: 6 Monate, vereinbart: 6</span><br>Ohne ein Intervall' in open('alt.html', encoding='utf-8').read())
+      'Empfohlen: 6 Monate (ohne Gitterkarte)</span><br>Ohne ein Intervall' in open('alt.html', encoding='utf-8').read())
 card('soil/Z', 6, '[Grid]\r\nMaxIntervalMonths=zw\xf6lf\r\n')
 status('card: a maximum interval no number', 'native', 2, 'soil/Z/grid.ini, line 8: [Grid] MaxIntervalMonths is not a '
        'number of months from 1 to 120: zwölf', '--grid', 'soil/Z', '-o', 'z.html')
