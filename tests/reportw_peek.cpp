@@ -5,6 +5,8 @@
 // Exit status 2 when the window (or the box) is not there.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -48,7 +50,11 @@ int main(int argc, char **argv)
 {
     if (argc < 3)
         return 2;
-    MultiByteToWideChar(CP_UTF8, 0, argv[1], -1, caption, 256);
+    int wargc;
+    wchar_t **wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);   // the caption as typed, not in the code page
+    if (!wargv || wargc < 2)
+        return 2;
+    lstrcpynW(caption, wargv[1], 256);
     HWND main = Find(NULL);
     if (!main)
         return 2;
@@ -63,8 +69,8 @@ int main(int argc, char **argv)
             return 2;
         if (strcmp(argv[2], "checked") == 0)
             wsprintfW(text, L"%d", (int)SendMessageW(item, BM_GETCHECK, 0, 0));
-        else
-            GetWindowTextW(item, text, 4096);
+        else   // GetWindowText would give another process's edit its caption, not its text
+            SendMessageW(item, WM_GETTEXT, 4096, (LPARAM)text);
     }
     Print(text);
     return 0;
