@@ -76,7 +76,7 @@ build() {
 
 programs() {   # programs BUILD: the programs the build made, in zip order
   local p
-  for p in zebcheck zebdiag zebreport; do [ -f "$1/$p.exe" ] && echo "$p.exe"; done
+  for p in zebcheck zebdiag zebreport zebreportw; do [ -f "$1/$p.exe" ] && echo "$p.exe"; done
   return 0
 }
 
