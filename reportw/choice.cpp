@@ -122,6 +122,15 @@ std::string Repw_DefaultTarget(const REPW_INPUT &in)
     return Join(dir, Repw_PageName(in.iKind));
 }
 
+// A name typed without a folder goes where the default would, beside the
+// inputs, not into the folder the program happened to start in.
+std::string Repw_TargetPath(const REPW_INPUT &in, const std::string &typed)
+{
+    bool relative = !typed.empty() && typed[0] != '\\' && typed[0] != '/' && (typed.size() < 2 || typed[1] != ':');
+    std::string dir = Repw_Folder(Repw_DefaultTarget(in));
+    return relative && !dir.empty() ? Join(dir, typed) : typed;
+}
+
 std::string Repw_CsvBeside(const std::string &page)
 {
     size_t dot = page.find_last_of('.'), slash = page.find_last_of("\\/");
@@ -226,10 +235,10 @@ static std::string CardText(const std::string &path)
 std::string Repw_IdentityText(const REPW_INPUT &in)
 {
     std::vector<std::string> logs;
-    if (in.iKind == REPW_REPORT)
-        logs = in.aLogs;
-    else if (in.iKind == REPW_VISIT && in.iFound >= 0 && in.iLeft >= 0)
+    if (in.iKind == REPW_VISIT && in.iFound >= 0 && in.iLeft >= 0)
         logs = {in.aLogs[in.iFound], in.aLogs[in.iLeft]};
+    else if (in.iKind == REPW_REPORT || in.iKind == REPW_VISIT)
+        logs = in.aLogs;
     else if (in.iKind == REPW_HISTORY && !in.strFolder.empty())
         logs = {Join(WithoutSlash(in.strFolder), "x.log")};
     else if (in.iKind == REPW_PLAN)

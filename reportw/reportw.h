@@ -53,6 +53,7 @@ std::string Repw_FileName(const std::string &path);
 std::string Repw_GridFolder(const std::vector<std::string> &logs);
 std::string Repw_PageName(int kind);
 std::string Repw_DefaultTarget(const REPW_INPUT &in);
+std::string Repw_TargetPath(const REPW_INPUT &in, const std::string &typed);
 std::string Repw_CsvBeside(const std::string &page);
 UINT Repw_MakeJob(const REPW_INPUT &in, REP_JOB *job);   // 0, or the string id of what is missing
 int Repw_AddPaths(REPW_INPUT *in, const std::vector<std::string> &paths);   // the kind that suits them

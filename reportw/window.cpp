@@ -150,7 +150,7 @@ void Repw_ReadControls(HWND hwnd, REPW_INPUT *in)
 {
     in->strTechnician = ItemText(hwnd, IDC_TECHNICIAN);
     in->strIni = ItemText(hwnd, IDC_INI);
-    in->strTarget = ItemText(hwnd, IDC_TARGET);
+    in->strTarget = Repw_TargetPath(*in, ItemText(hwnd, IDC_TARGET));
     in->strPagesName = ItemText(hwnd, IDC_PAGES_NAME);
     in->fCsv = IsDlgButtonChecked(hwnd, IDC_CSV) == BST_CHECKED;
     in->fPages = IsDlgButtonChecked(hwnd, IDC_PAGES) == BST_CHECKED;

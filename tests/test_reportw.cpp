@@ -142,8 +142,12 @@ TEST(ReportwJob, ThePageGoesBesideItsInputs)
     std::string plan;
     bool umlaut = Repw_AnsiFromWide(L"Pr\u00fcfplan.html", &plan);
     EXPECT_EQ(Repw_DefaultTarget(in), "C:\\Archiv\\" + (umlaut ? plan : std::string("Pruefplan.html")));
+    EXPECT_EQ(Repw_TargetPath(in, "Plan 2024.html"), "C:\\Archiv\\Plan 2024.html");
+    EXPECT_EQ(Repw_TargetPath(in, "D:\\Plan.html"), "D:\\Plan.html");
+    EXPECT_EQ(Repw_TargetPath(in, "\\\\server\\share\\Plan.html"), "\\\\server\\share\\Plan.html");
     in.strFolder = "";
     EXPECT_EQ(Repw_DefaultTarget(in), "");
+    EXPECT_EQ(Repw_TargetPath(in, "Plan.html"), "Plan.html");
     EXPECT_EQ(Repw_CsvBeside("C:\\a.b\\Seite"), "C:\\a.b\\Seite.csv");
 }
 
