@@ -5,7 +5,8 @@
 # it should, and, unpacked into an empty folder in a fresh Wine prefix, each
 # program runs from there: zebdiag.exe shows its window and writes its
 # settings into that folder at exit, reads the sample settings unchanged,
-# zebreport.exe makes the same page as the native build.
+# zebreport.exe makes the same page as the native build, zebreportw.exe
+# opens its window.
 #   release_test.sh VERSION VERINFO.EXE ZEBREPORT ZEBSIM    (run by ctest)
 set -uo pipefail
 version=$1 verinfo=$2 report=$3 zebsim=$4
@@ -163,6 +164,23 @@ check "the program's defaults are the sample's" "[Parameter] Gain: None, sample 
 cp zebdiag.sample.ini zebdiag.ini
 run_program >/dev/null
 check "the sample settings are read unchanged" "" "$(ini_diff zebdiag.ini zebdiag.sample.ini)"
+
+# The report window from the folder, in a prefix that remembers nothing yet;
+# Escape closes it.
+if [[ $programs == *zebreportw.exe* ]]; then
+  ZEB_NO_BROWSER=1 wine ./zebreportw.exe >>"$tmp/zebreportw.log" 2>&1 &
+  prog=$!
+  wid=""
+  for i in $(seq 150); do
+    wid=$(xdotool search --name '^Servicebericht und Prüfplan$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
+    sleep 0.2
+  done
+  check "zebreportw.exe starts with its window" "Servicebericht und Prüfplan" "$([ -n "$wid" ] && xdotool getwindowname "$wid")"
+  [ -n "$wid" ] && sleep 1 && xdotool windowfocus --sync "$wid" key Escape
+  for i in $(seq 75); do kill -0 "$prog" 2>/dev/null || break; sleep 0.2; done
+  check "zebreportw.exe closes with Escape" "closed" "$(kill -0 "$prog" 2>/dev/null && echo running || echo closed)"
+  prog=""
+fi
 
 echo "release: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
