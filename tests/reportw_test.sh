@@ -192,7 +192,7 @@ plan="$archive/Prüfplan.html"
 check "plan: page written" "yes" "$(made "$plan" && echo yes)"
 check "plan: German, both grids" "yes" \
   "$(grep -q 'Prüfplan: 2 Lichtgitter' "$plan" && grep -q 'Beispiel AG' "$plan" && grep -q 'Muster GmbH' "$plan" && echo yes)"
-check "plan: CSV beside it" "yes" "$(grep -q '^Customer' "$archive/Prüfplan.csv" && echo yes)"
+check "plan: CSV beside it" "yes" "$(grep -q $'^\xef\xbb\xbfCustomer;Site;' "$archive/Prüfplan.csv" && echo yes)"
 check "plan: each grid's page in the subfolder" "2" "$(ls "$archive/Gitterseiten"/*.html 2>/dev/null | wc -l)"
 quit
 
