@@ -29,7 +29,7 @@ void Rep_IdentityBlock(const REP_PAGE &pg, std::string *out)
     if (w.fCard) {
         for (int k = 0; k < CARD_TEXTS; k++)
             Rep_Fact(out, Rep_T(pg, kName[k]), Rep_Esc(w.card.astrText[k]));
-        Rep_Fact(out, Rep_T(pg, TX_INTERVAL), Rep_Tf(pg, TX_MONTHS, w.card.aiValue[CARD_INTERVAL]));
+        Rep_Fact(out, Rep_T(pg, TX_INTERVAL), Rep_Tf(pg, w.card.aiValue[CARD_INTERVAL] == 1 ? TX_MONTH_ONE : TX_MONTHS, w.card.aiValue[CARD_INTERVAL]));
         if (!isnan(w.flVisitDay))
             Rep_Fact(out, Rep_T(pg, TX_NEXT_VISIT_DUE),
                      Rep_PageDay(pg, Rep_AddMonths((int32_t)w.flVisitDay, w.card.aiValue[CARD_INTERVAL])));

@@ -415,6 +415,10 @@ check('soiling: the plan names the fastest beam with its rod pair', True, 'Strah
       open('soil.html', encoding='utf-8').read())
 check('soiling: one month said so', [True] * 2, ['Empfohlen: 1 Monat, vereinbart: 6<' in open(f, encoding='utf-8').read()
       for f in ('soil.html', next(f'soilpages/{n}' for n in os.listdir('soilpages') if n.endswith('_D.html')))])
+card('month/M', 1, low=60)
+write_log('month/M/m.log', [[180] * 24] * 3, date='2026-01-01')
+run('native', '--grid', 'month/M', '-o', 'month.html')
+check('card: an interval of one month said so', True, '<td>1 Monat</td>' in open('month.html', encoding='utf-8').read())
 page = open('soil.html', encoding='utf-8').read()
 check('soiling: the plan says it in German', True, 'bei Ankunft 24 von 24 Strahlen unter dem Grenzwert' in page and
       'Verschmutzung 19 % pro Monat (am stärksten: Strahl' in page)
