@@ -176,6 +176,10 @@ bool Rep_ParseDate(const char *s, size_t n, int32_t *day);
 int Rep_ParseLine(const char *s, size_t n, REP_LINE *out);
 int32_t Rep_DaysFromCivil(int y, int m, int d);
 void Rep_CivilFromDays(int32_t day, int *y, int *m, int *d);
+struct REP_STAMP {
+    int y, mo, d, h, mi, s;
+};
+bool Rep_NameStamp(const std::string &path, REP_STAMP *st);
 int32_t Rep_CreationMsOfDay(const std::string &path, int32_t day);
 
 // cycles.cpp

@@ -2,6 +2,7 @@
 // the program writes them: anything else is not a line of the recording.
 #include "logread.h"
 
+#include <ctype.h>
 #include <string.h>
 
 const char *const Rep_aszTypeName[4] = {"Signalstärke", "Empfängerrückmeldewerte", "Senderrückmeldewerte",
@@ -111,21 +112,28 @@ bool Rep_ParseDate(const char *s, size_t n, int32_t *day)
     return true;
 }
 
-// The file name the program gives a log, name_YYYYMMDDThhmmss.log, tells
-// when it was created; -1 when the name has another form or another date.
-int32_t Rep_CreationMsOfDay(const std::string &path, int32_t day)
+// The file name the program gives a log, name_YYYYMMDDThhmmss.log (any case
+// of ".log": Windows keeps what a copy was named), tells when it was created.
+bool Rep_NameStamp(const std::string &path, REP_STAMP *st)
 {
     static const size_t kTail = 20;   // "_YYYYMMDDThhmmss.log"
     if (path.size() < kTail)
-        return -1;
+        return false;
     const char *t = path.c_str() + path.size() - kTail;
-    int y, mo, d, h, mi, s;
-    if (t[0] != '_' || t[9] != 'T' || strcmp(t + 16, ".log") != 0 || !Digits(t + 1, 4, &y) ||
-        !Digits(t + 5, 2, &mo) || !Digits(t + 7, 2, &d) || !Digits(t + 10, 2, &h) || !Digits(t + 12, 2, &mi) ||
-        !Digits(t + 14, 2, &s) || !ValidDate(y, mo, d) || Rep_DaysFromCivil(y, mo, d) != day || h > 23 ||
-        mi > 59 || s > 59)
+    bool log = t[16] == '.' && tolower((unsigned char)t[17]) == 'l' && tolower((unsigned char)t[18]) == 'o' &&
+               tolower((unsigned char)t[19]) == 'g';
+    return t[0] == '_' && t[9] == 'T' && log && Digits(t + 1, 4, &st->y) && Digits(t + 5, 2, &st->mo) &&
+           Digits(t + 7, 2, &st->d) && Digits(t + 10, 2, &st->h) && Digits(t + 12, 2, &st->mi) &&
+           Digits(t + 14, 2, &st->s) && ValidDate(st->y, st->mo, st->d) && st->h <= 23 && st->mi <= 59 && st->s <= 59;
+}
+
+// -1 when the name has another form or another date.
+int32_t Rep_CreationMsOfDay(const std::string &path, int32_t day)
+{
+    REP_STAMP st;
+    if (!Rep_NameStamp(path, &st) || Rep_DaysFromCivil(st.y, st.mo, st.d) != day)
         return -1;
-    return ((h * 60 + mi) * 60 + s) * 1000;
+    return ((st.h * 60 + st.mi) * 60 + st.s) * 1000;
 }
 
 // A decimal 32-bit integer as the program prints it with "%d".

@@ -5,6 +5,8 @@
 
 #include "reportw_res.h"
 
+#include <stdio.h>
+
 #include <algorithm>
 
 std::string Repw_FileName(const std::string &path)
@@ -37,18 +39,12 @@ static std::string WithoutSlash(std::string dir)
 // The program names its logs NAME_YYYYMMDDThhmmss.log when it opens them.
 std::string Repw_Stamp(const std::string &path)
 {
-    std::string name = Repw_FileName(path);
-    static const size_t kTail = 20;   // "_YYYYMMDDThhmmss.log"
-    if (name.size() < kTail)
+    REP_STAMP st;
+    if (!Rep_NameStamp(path, &st))
         return "";
-    const char *t = name.c_str() + name.size() - kTail;
-    if (t[0] != '_' || t[9] != 'T' || _stricmp(t + 16, ".log") != 0)
-        return "";
-    std::string stamp = std::string(t + 1, 8) + std::string(t + 10, 6);
-    for (char c : stamp)
-        if (c < '0' || c > '9')
-            return "";
-    return stamp;
+    char s[16];
+    snprintf(s, sizeof(s), "%04d%02d%02d%02d%02d%02d", st.y, st.mo, st.d, st.h, st.mi, st.s);
+    return s;
 }
 
 // Time order for the logs whose names tell it; the others follow as given.
